@@ -1,0 +1,48 @@
+// The exit routine, which saves a better score, and the new game.
+#include "window/platform.h"
+#include "window/tavola.h"
+
+namespace vortana {
+
+void Tavola::cmdExit_Click()
+{
+    // A tick behind the farewell box must not start a second exit.
+    timer("Timer1")->stop();
+    timer("Timer2")->stop();
+
+    msgBox(QStringLiteral("                      Ciao a presto!"), OkOnly);
+
+    for (vars_.exitDelayCounter = 1; vars_.exitDelayCounter <= 1000; ++vars_.exitDelayCounter) {
+    }
+
+    const double record = leadingNumber(label("lblpunti")->caption());
+    const int score = scoreValue(label("Punteggio")->caption());
+    if (!(record < score))
+        endProgram(0);
+
+    const QString pointsPath = vars_.windowsDir + QLatin1String(kPointsFile);
+    const QString namePath = vars_.windowsDir + QLatin1String(kNameFile);
+    {
+        FileChannels::Lease points(channels_, vars_.fileNum = channels_.next());
+        const QString scoreLine = vars_.recordText = label("Punteggio")->caption();
+        FileChannels::Lease name(channels_, vars_.fileNum = channels_.next());
+        vars_.recordText = label("lblnome1")->caption();
+        writeRecord(pointsPath, scoreLine, namePath, vars_.recordText);
+    }
+
+    msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""), OkOnly);
+    endProgram(0);
+}
+
+void Tavola::Next_Click()
+{
+    const int answer = msgBox(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), YesNo | Question | SecondDefault,
+                              QStringLiteral("INIZIARE NUOVA GARA"));
+    if (answer == AnswerNo)
+        return;
+    unload();
+    load();
+    show();
+}
+
+}  // namespace vortana

@@ -1,0 +1,177 @@
+#include "records/records.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <unordered_map>
+
+namespace vortana {
+
+RuntimeError::RuntimeError(const QString &m) : std::runtime_error(m.toStdString()), message(m) {}
+
+std::int16_t FileChannels::next() const
+{
+    std::int16_t n = 1;
+    while (used_.count(n))
+        ++n;
+    return n;
+}
+
+
+namespace {
+
+QString reason(const QString &what, const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
+}
+
+const std::array<char16_t, 256> &cp1252Table()
+{
+    static const std::array<char16_t, 256> table = [] {
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = char(i);
+        const QString decoded = QStringDecoder("windows-1252").decode(all);
+        std::array<char16_t, 256> t{};
+        for (int i = 0; i < 256 && i < decoded.size(); ++i)
+            t[std::size_t(i)] = decoded.at(i).unicode();
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+QString decodeCp1252(const QByteArray &bytes)
+{
+    const auto &table = cp1252Table();
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    for (const char c : bytes)
+        *d++ = QChar(table[std::uint8_t(c)]);
+    return out;
+}
+
+QByteArray encodeCp1252(QStringView text)
+{
+    static const std::unordered_map<char32_t, char> reverse = [] {
+        std::unordered_map<char32_t, char> m;
+        const auto &table = cp1252Table();
+        for (int i = 0; i < 256; ++i)
+            m.emplace(table[std::size_t(i)], char(i));
+        return m;
+    }();
+    QByteArray out;
+    out.reserve(text.size());
+    for (const char32_t cp : text.toUcs4()) {
+        const auto it = reverse.find(cp);
+        out.append(it == reverse.end() ? '?' : it->second);
+    }
+    return out;
+}
+
+QString systemDir(const QString &dataDir)
+{
+    if (dataDir.isEmpty())
+        throw RuntimeError(QStringLiteral("Cartella dei record sconosciuta: nessuna cartella dati dell'utente"));
+    if (!QDir().mkpath(dataDir))
+        throw RuntimeError(reason(QStringLiteral("Impossibile creare la cartella"), dataDir,
+                                  QStringLiteral("permesso negato o percorso non valido")));
+    return dataDir.endsWith(QLatin1Char('/')) ? dataDir : dataDir + QLatin1Char('/');
+}
+
+void touchFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::Append))
+        throw RuntimeError(reason(QStringLiteral("Impossibile aprire il file"), path, f.errorString()));
+}
+
+QString readRecordFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw RuntimeError(reason(QStringLiteral("Impossibile leggere il file"), path, f.errorString()));
+    const QByteArray bytes = f.read(kRecordReadLimit);
+    if (f.error() != QFileDevice::NoError)
+        throw RuntimeError(reason(QStringLiteral("Impossibile leggere il file"), path, f.errorString()));
+    return decodeCp1252(bytes);
+}
+
+void writeRecord(const QString &pointsPath, const QString &points, const QString &namePath,
+                 const QString &name)
+{
+    QSaveFile p(pointsPath), n(namePath);
+    auto fill = [](QSaveFile &f, const QString &line) {
+        if (!f.open(QIODevice::WriteOnly))
+            throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), f.fileName(), f.errorString()));
+        const QByteArray bytes = encodeCp1252(line) + "\r\n";
+        if (f.write(bytes) != bytes.size() || !f.flush())
+            throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), f.fileName(), f.errorString()));
+    };
+    fill(p, points);
+    fill(n, name);
+
+    // Keep the old points so that a failure to place the name file can
+    // put them back instead of leaving new points under the old name.
+    QFile old(pointsPath);
+    std::optional<QByteArray> oldPoints;
+    if (old.open(QIODevice::ReadOnly))
+        oldPoints = old.readAll();
+    old.close();
+
+    if (!p.commit())
+        throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), pointsPath, p.errorString()));
+    if (!n.commit()) {
+        const QString why = n.errorString();
+        if (oldPoints) {
+            QSaveFile back(pointsPath);
+            if (back.open(QIODevice::WriteOnly) && back.write(*oldPoints) == oldPoints->size())
+                back.commit();
+        }
+        throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), namePath, why));
+    }
+}
+
+double leadingNumber(QStringView text)
+{
+    qsizetype i = 0;
+    const qsizetype len = text.size();
+    auto skip = [&] {
+        while (i < len && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n'))
+            ++i;
+    };
+    auto digit = [&] { return i < len && text[i] >= u'0' && text[i] <= u'9'; };
+
+    skip();
+    double sign = 1;
+    if (i < len && (text[i] == u'+' || text[i] == u'-')) {
+        sign = text[i] == u'-' ? -1 : 1;
+        ++i;
+    }
+    double value = 0;
+    for (skip(); digit(); skip())
+        value = value * 10 + (text[i++].unicode() - u'0');
+    if (i < len && text[i] == u'.') {
+        ++i;
+        double scale = 0.1;
+        for (skip(); digit(); skip()) {
+            value += (text[i++].unicode() - u'0') * scale;
+            scale /= 10;
+        }
+    }
+    return sign * value;
+}
+
+int scoreValue(QStringView text)
+{
+    return text.trimmed().toInt();
+}
+
+}  // namespace vortana

@@ -1,0 +1,116 @@
+#include "window/controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+namespace vortana {
+
+FlatButton::FlatButton(QWidget *parent) : QAbstractButton(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void FlatButton::setPictures(const QPixmap &normal, const QPixmap &disabled, const QPixmap &pressed)
+{
+    normal_ = normal;
+    disabled_ = disabled.isNull() ? normal : disabled;
+    pressed_ = pressed.isNull() ? normal : pressed;
+    update();
+}
+
+QSize FlatButton::sizeHint() const { return size(); }
+
+void FlatButton::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(r, back_);
+
+    // A thin raised bevel, sunken while held down.
+    const bool down = isDown();
+    p.setPen(down ? back_.darker(160) : back_.lighter(140));
+    p.drawLine(r.topLeft(), r.topRight());
+    p.drawLine(r.topLeft(), r.bottomLeft());
+    p.setPen(down ? back_.lighter(140) : back_.darker(160));
+    p.drawLine(r.bottomLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomRight());
+
+    QRect textArea = r.adjusted(2, 2, -2, -2);
+    const QPixmap &pic = !isEnabled() ? disabled_ : down ? pressed_ : normal_;
+    if (!pic.isNull()) {
+        const QSize s = pic.deviceIndependentSize().toSize();
+        const int h = text().isEmpty() ? 0 : fontMetrics().height();
+        const int top = qMax(2, (r.height() - s.height() - h) / 2);
+        p.drawPixmap(QPoint((r.width() - s.width()) / 2, top), pic);
+        textArea.setTop(top + s.height());
+    }
+    if (text().isEmpty())
+        return;
+    p.setFont(font());
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    if (down)
+        textArea.translate(1, 1);
+    p.drawText(textArea, flags, text());
+}
+
+Label::Label(bool autoSize, bool opaque, QWidget *parent)
+    : QLabel(parent), autoSize_(autoSize), opaque_(opaque)
+{
+    setTextFormat(Qt::PlainText);  // a typed name must never become markup
+    setAutoFillBackground(opaque);
+    setWordWrap(!autoSize);
+}
+
+void Label::setCaption(const QString &caption)
+{
+    caption_ = caption;
+    QString shown = caption;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    setText(shown);
+    if (autoSize_)
+        resize(sizeHint());  // grows right and down from the top-left corner
+}
+
+void Label::mousePressEvent(QMouseEvent *e)
+{
+    // Only a transparent label lets the click through to the window.
+    if (opaque_)
+        e->accept();
+    else
+        e->ignore();
+}
+
+Surface::Surface(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void Surface::paintEvent(QPaintEvent *e)
+{
+    QPainter p(this);
+    if (background_.isNull())
+        p.fillRect(e->rect(), palette().window());
+    else
+        p.drawImage(e->rect(), background_, e->rect());
+}
+
+void Surface::mousePressEvent(QMouseEvent *e)
+{
+    pressed_ = e->button() == Qt::LeftButton;
+    e->accept();
+}
+
+void Surface::mouseReleaseEvent(QMouseEvent *e)
+{
+    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    pressed_ = false;
+    e->accept();
+    if (click)
+        emit clicked();
+}
+
+}  // namespace vortana

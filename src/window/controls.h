@@ -1,0 +1,88 @@
+// The kinds of control the window is built from.
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QWidget>
+
+namespace vortana {
+
+// A "graphical" button: flat in its own back colour, picture above the
+// caption. The colour is a plain member so that setting it costs next
+// to nothing; only a change schedules a repaint.
+class FlatButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit FlatButton(QWidget *parent = nullptr);
+
+    void setBackColor(const QColor &c)
+    {
+        if (c != back_) {
+            back_ = c;
+            update();
+        }
+    }
+    QColor backColor() const { return back_; }
+
+    void setPictures(const QPixmap &normal, const QPixmap &disabled = {}, const QPixmap &pressed = {});
+    QPixmap picture() const { return normal_; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    QColor back_;
+    QPixmap normal_, disabled_, pressed_;
+};
+
+// A label whose caption is kept exactly as set (a record file's CR LF
+// included), while the screen shows its lines.
+class Label : public QLabel {
+    Q_OBJECT
+public:
+    Label(bool autoSize, bool opaque, QWidget *parent = nullptr);
+
+    void setCaption(const QString &caption);
+    const QString &caption() const { return caption_; }
+    bool autoSize() const { return autoSize_; }
+    bool opaque() const { return opaque_; }
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+
+private:
+    QString caption_;
+    bool autoSize_;
+    bool opaque_;
+};
+
+// The client area: paints the persistent background image under all
+// controls and turns a click on itself, on a transparent label or on a
+// disabled button into the window's click.
+class Surface : public QWidget {
+    Q_OBJECT
+public:
+    explicit Surface(QWidget *parent = nullptr);
+
+    QImage &background() { return background_; }
+    const QImage &background() const { return background_; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+private:
+    QImage background_;
+    bool pressed_ = false;
+};
+
+}  // namespace vortana

@@ -1,0 +1,113 @@
+#include "window/platform.h"
+
+#include "play/rules.h"
+#include "records/records.h"
+#include "sound/playwave.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTranslator>
+
+namespace vortana {
+
+namespace {
+
+QString soundFolderBase()
+{
+    // Beside the executable in a build tree, under share/ once installed.
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString &dir : {here, QStringLiteral(VORTANA_DATADIR), here + QStringLiteral("/../share/vortana")})
+        if (QDir(dir + QStringLiteral("/suoni")).exists())
+            return QDir::cleanPath(dir);
+    return here;
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform() : programDir_(soundFolderBase()), player_(std::make_unique<WavePlayer>())
+{
+    for (std::string_view s : {kShot, kExplosion, kLaser})
+        player_->preload(programDir_ + QString::fromUtf8(s.data(), qsizetype(s.size())));
+}
+
+QtPlatform::~QtPlatform() = default;
+
+QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(QString());
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMaxLength(kMaxNameLength);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+int QtPlatform::msgBox(QWidget *parent, const QString &text, int style, const QString &title)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setText(text);
+    box.setTextFormat(Qt::PlainText);
+    box.setIcon(style & Question ? QMessageBox::Question : QMessageBox::NoIcon);
+    if (style & YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(style & SecondDefault ? QMessageBox::No : QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? AnswerYes : AnswerNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return AnswerOk;
+}
+
+void QtPlatform::errorBox(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kTitle),
+                    QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void QtPlatform::quit(int status)
+{
+    exitStatus_ = status;
+    QCoreApplication::exit(status);
+}
+
+void QtPlatform::playWave(const QString &path) { player_->play(path); }
+
+QString QtPlatform::programDir() const { return programDir_; }
+
+QString QtPlatform::dataDir() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+void setUpApplication(QApplication &app)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("vortana"));
+    QCoreApplication::setOrganizationName(QString());
+    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vortana.Vortana"));
+
+    // Italian whatever the locale, Qt's own buttons included.
+    auto *qtbase = new QTranslator(&app);
+    if (qtbase->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtbase);
+
+    // Metric-compatible stand-ins for the Windows families.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
+    QFont::insertSubstitution(QStringLiteral("Arial Black"), QStringLiteral("DejaVu Sans"));
+}
+
+}  // namespace vortana

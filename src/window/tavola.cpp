@@ -1,0 +1,359 @@
+#include "window/tavola.h"
+
+#include "play/random.h"
+#include "window/assets.h"
+#include "window/layout.h"
+#include "window/platform.h"
+
+#include <QCloseEvent>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+
+namespace vortana {
+
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+QColor color(const Rgb &c) { return QColor(c.r, c.g, c.b); }
+
+QFont fontOf(const ControlSpec &spec)
+{
+    QFont f;
+    if (!spec.font.family.empty()) {
+        f.setFamily(qs(spec.font.family));
+        f.setPointSizeF(spec.font.points);
+    }
+    f.setBold(spec.flags & Bold);
+    f.setItalic(spec.flags & Italic);
+    return f;
+}
+
+QCursor pointerOf(Pointer p)
+{
+    switch (p) {
+    case Pointer::Icon: return assets::iconPointer();
+    case Pointer::Paricmd: return assets::paricmdPointer();
+    case Pointer::Default: break;
+    }
+    return QCursor(Qt::ArrowCursor);
+}
+
+QRect geometryOf(const ControlSpec &s)
+{
+    return QRect(twipsToPixels(s.left), twipsToPixels(s.top), twipsToPixels(s.width), twipsToPixels(s.height));
+}
+
+}  // namespace
+
+Tavola::Tavola(Platform &platform, Rng &rng, QWidget *parent)
+    : QMainWindow(parent), platform_(platform), rng_(rng)
+{
+    setObjectName(QStringLiteral("Tavola"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(assets::windowIcon());
+    setAttribute(Qt::WA_QuitOnClose, false);  // the game decides when it ends
+}
+
+Tavola::~Tavola() = default;
+
+void Tavola::start()
+{
+    run(&Tavola::Form_Initialize);
+    if (ended_)
+        return;
+    ensureLoaded();
+    if (const QScreen *screen = this->screen()) {
+        adjustSize();
+        QRect frame(QPoint(), frameSize());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+}
+
+void Tavola::run(void (Tavola::*handler)())
+{
+    if (ended_)
+        return;
+    try {
+        (this->*handler)();
+    } catch (const ProgramEnded &) {
+    } catch (const RuntimeError &e) {
+        if (ended_)
+            return;
+        platform_.errorBox(this, e.message);
+        try {
+            endProgram(1);
+        } catch (const ProgramEnded &) {
+        }
+    }
+}
+
+void Tavola::ensureLoaded()
+{
+    if (!isLoaded() && !loading_)
+        load();
+}
+
+void Tavola::load()
+{
+    loading_ = true;
+    buildControls();
+    buildMenu();
+    buildTimers();
+    activatePending_ = true;
+    try {
+        Form_Load();
+    } catch (...) {
+        loading_ = false;
+        throw;
+    }
+    loading_ = false;
+}
+
+void Tavola::unload()
+{
+    activatePending_ = false;
+    hide();
+    for (QTimer *t : std::as_const(timers_)) {
+        t->stop();
+        t->deleteLater();
+    }
+    timers_.clear();
+    // The unload starts inside a menu item's own signal: everything goes
+    // through deleteLater so that nothing dies under Qt's feet.
+    setMenuWidget(nullptr);
+    if (QWidget *old = takeCentralWidget()) {
+        old->hide();
+        old->deleteLater();
+    }
+    surface_ = nullptr;
+    controls_.clear();
+    menuItems_.clear();
+}
+
+void Tavola::buildControls()
+{
+    auto *surface = new Surface;
+    surface->setObjectName(QStringLiteral("surface"));
+    surface->setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
+    surface->setCursor(assets::gunSight());
+    setCentralWidget(surface);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    surface_ = surface;
+    connect(surface, &Surface::clicked, this, [this] { run(&Tavola::Form_Click); });
+
+    QList<QWidget *> focusOrder;
+    for (const ControlSpec &spec : kControls) {
+        QWidget *w = nullptr;
+        const QColor back = spec.back ? color(*spec.back) : QColor();
+        switch (spec.kind) {
+        case Kind::Button:
+            if (spec.flags & StandardLook) {
+                w = new QPushButton(qs(spec.caption), surface);
+            } else {
+                auto *b = new FlatButton(surface);
+                b->setText(qs(spec.caption));
+                b->setBackColor(back);
+                if (spec.flags & Picture)
+                    b->setPictures(assets::exitPicture().pixmap(32, 32));
+                if (spec.flags & Pictures)
+                    b->setPictures(assets::nextPicture(), assets::nextDisabledPicture(), assets::nextPressedPicture());
+                w = b;
+            }
+            break;
+        case Kind::TextBox: {
+            auto *e = new QLineEdit(qs(spec.caption), surface);
+            QPalette pal = e->palette();
+            pal.setColor(QPalette::Base, back);
+            e->setPalette(pal);
+            w = e;
+            break;
+        }
+        case Kind::Label: {
+            auto *l = new Label(spec.flags & AutoSize, spec.flags & Opaque, surface);
+            QPalette pal = l->palette();
+            if (spec.back)
+                pal.setColor(QPalette::Window, back);
+            if (spec.text)
+                pal.setColor(QPalette::WindowText, color(*spec.text));
+            l->setPalette(pal);
+            l->setAlignment((spec.flags & Centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+            if (spec.border == Border::Flat)
+                l->setFrameStyle(QFrame::Box | QFrame::Plain);
+            else if (spec.border == Border::Sunken)
+                l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            l->setLineWidth(1);
+            w = l;
+            break;
+        }
+        }
+        w->setObjectName(qs(spec.name));
+        w->setProperty("tabIndex", spec.tab);
+        if (spec.kind != Kind::Label || !spec.font.family.empty())
+            w->setFont(fontOf(spec));
+        w->setGeometry(geometryOf(spec));
+        if (auto *l = qobject_cast<Label *>(w))
+            l->setCaption(qs(spec.caption));  // after the font, so auto-size fits it
+        if (!spec.tooltip.empty())
+            w->setToolTip(qs(spec.tooltip));
+        w->setCursor(pointerOf(spec.pointer));
+        w->setEnabled(!(spec.flags & Disabled));
+        w->setVisible(!(spec.flags & Hidden));
+        if (w->focusPolicy() != Qt::NoFocus)
+            focusOrder.append(w);
+        controls_.insert(w->objectName(), w);
+    }
+
+    std::sort(focusOrder.begin(), focusOrder.end(),
+              [](QWidget *a, QWidget *b) { return a->property("tabIndex").toInt() < b->property("tabIndex").toInt(); });
+    for (qsizetype i = 1; i < focusOrder.size(); ++i)
+        setTabOrder(focusOrder[i - 1], focusOrder[i]);
+
+    for (int i = 0; i < kTargets; ++i) {
+        const auto t = Target(i);
+        connect(target(t), &QAbstractButton::clicked, this, [this, t] {
+            static constexpr void (Tavola::*handlers[kTargets])() = {
+                &Tavola::paricmd_Click, &Tavola::paricmd1_Click, &Tavola::paricmd2_Click,
+                &Tavola::disparicmd_Click, &Tavola::disparicmd1_Click, &Tavola::disparicmd2_Click};
+            run(handlers[int(t)]);
+        });
+        const QRect g = target(t)->geometry();
+        logicalPos_[std::size_t(i)] = QPoint(g.x(), scaleHeight_ ? g.y() * kScaleHeight / surface->height() : g.y());
+    }
+    connect(button("cmdExit"), &QAbstractButton::clicked, this, [this] { run(&Tavola::cmdExit_Click); });
+    connect(button("cmdNext"), &QAbstractButton::clicked, this, [this] { run(&Tavola::cmdNext_Click); });
+}
+
+void Tavola::buildMenu()
+{
+    auto *bar = new QMenuBar;
+    bar->setObjectName(QStringLiteral("menuBar"));
+    QMenu *open = nullptr;
+    for (std::size_t i = 0; i < kMenu.size(); ++i) {
+        const MenuSpec &m = kMenu[i];
+        const bool hasItems = i + 1 < kMenu.size() && kMenu[i + 1].level == 2;
+        QAction *a = nullptr;
+        if (m.level == 1 && hasItems) {
+            open = bar->addMenu(qs(m.caption));
+            open->setObjectName(qs(m.name));
+            a = open->menuAction();
+        } else if (m.level == 1) {
+            open = nullptr;
+            a = bar->addAction(qs(m.caption));
+        } else {
+            a = open->addAction(qs(m.caption));
+        }
+        a->setObjectName(qs(m.name));
+        menuItems_.insert(a->objectName(), a);
+    }
+    connect(menuItem("Next"), &QAction::triggered, this, [this] { run(&Tavola::Next_Click); });
+    setMenuBar(bar);
+}
+
+void Tavola::buildTimers()
+{
+    for (const TimerSpec &spec : kTimers) {
+        auto *t = new QTimer(this);
+        t->setObjectName(qs(spec.name));
+        t->setInterval(spec.periodMs);
+        // The clock counts ticks: a coarse timer would stretch the game.
+        t->setTimerType(Qt::PreciseTimer);
+        if (spec.on)
+            t->start();
+        timers_.insert(t->objectName(), t);
+    }
+    connect(timer("Timer1"), &QTimer::timeout, this, [this] { run(&Tavola::Timer1_Timer); });
+    connect(timer("Timer2"), &QTimer::timeout, this, [this] { run(&Tavola::Timer2_Timer); });
+}
+
+QWidget *Tavola::control(std::string_view name) const { return controls_.value(qs(name)); }
+FlatButton *Tavola::button(std::string_view name) const { return qobject_cast<FlatButton *>(control(name)); }
+Label *Tavola::label(std::string_view name) const { return qobject_cast<Label *>(control(name)); }
+QTimer *Tavola::timer(std::string_view name) const { return timers_.value(qs(name)); }
+QAction *Tavola::menuItem(std::string_view name) const { return menuItems_.value(qs(name)); }
+
+bool Tavola::event(QEvent *e)
+{
+    // Activation runs once per load, after the window is shown; closing a
+    // message box re-activates the window and must not run it again.
+    if (e->type() == QEvent::Show && activatePending_) {
+        QTimer::singleShot(0, this, [this] {
+            if (activatePending_ && isVisible()) {
+                activatePending_ = false;
+                run(&Tavola::Form_Activate);
+            }
+        });
+    }
+    return QMainWindow::event(e);
+}
+
+void Tavola::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && isLoaded())
+        run(&Tavola::Form_Resize);
+}
+
+void Tavola::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    if (isLoaded())
+        run(&Tavola::Form_Resize);
+}
+
+void Tavola::closeEvent(QCloseEvent *e)
+{
+    // Closing the window ends the program; no record is saved.
+    e->accept();
+    if (!ended_) {
+        try {
+            endProgram(0);
+        } catch (const ProgramEnded &) {
+        }
+    }
+}
+
+void Tavola::endProgram(int status)
+{
+    if (!ended_) {
+        ended_ = true;
+        activatePending_ = false;
+        for (QTimer *t : std::as_const(timers_))
+            t->stop();
+        hide();
+        platform_.quit(status);
+    }
+    throw ProgramEnded{};
+}
+
+void Tavola::checkAlive() const
+{
+    if (ended_)
+        throw ProgramEnded{};
+}
+
+int Tavola::msgBox(const QString &text, int style, const QString &title)
+{
+    const int answer = platform_.msgBox(this, text, style, title.isEmpty() ? QString::fromLatin1(kTitle) : title);
+    checkAlive();
+    return answer;
+}
+
+QString Tavola::programDir() const { return platform_.programDir(); }
+
+void Tavola::moveTarget(Target t, int left, int top)
+{
+    logicalPos_[std::size_t(t)] = QPoint(left, top);
+    const int h = surface_->height();
+    const int py = scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
+    target(t)->move(left, py);
+}
+
+QPoint Tavola::targetPosition(Target t) const { return logicalPos_[std::size_t(t)]; }
+
+}  // namespace vortana
