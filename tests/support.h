@@ -1,0 +1,60 @@
+// What the tests share: a platform that answers dialogs from a script and
+// records what the game asked of it, and a way to start a game.
+#pragma once
+
+#include "window/platform.h"
+#include "window/tavola.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+namespace vortana::test {
+
+struct Box {
+    QString text;
+    int style;
+    QString title;
+};
+
+class FakePlatform : public Platform {
+public:
+    FakePlatform();
+
+    // Answers to the name prompt, in order; "" once they run out.
+    QStringList names;
+    // Decides the answer to each message box; by default OK, or No for a
+    // Yes/No question. Runs while the box would be open.
+    std::function<int(const Box &)> answer;
+    // Runs while the name prompt is open.
+    std::function<void()> onPrompt;
+
+    QStringList prompts;
+    QList<Box> boxes;
+    QStringList errors;
+    QList<int> quits;
+    QStringList sounds;
+    QString program = QStringLiteral("/opt/vortana-test");
+    QString data;
+
+    QString inputBox(QWidget *, const QString &prompt, const QString &title) override;
+    int msgBox(QWidget *, const QString &text, int style, const QString &title) override;
+    void errorBox(QWidget *, const QString &text) override;
+    void quit(int status) override;
+    void playWave(const QString &path) override;
+    QString programDir() const override { return program; }
+    QString dataDir() const override { return data; }
+
+    QTemporaryDir tmp;
+};
+
+// Starts a game (creation, load, display) and waits for its activation.
+std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = QStringLiteral("Tester"));
+// True once the activation sequence has given the targets their numbers.
+bool waitActivated(Tavola &t);
+
+QByteArray fileBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
+
+}  // namespace vortana::test
