@@ -15,9 +15,7 @@ void Tavola::cmdExit_Click()
     for (vars_.exitDelayCounter = 1; vars_.exitDelayCounter <= 1000; ++vars_.exitDelayCounter) {
     }
 
-    const double record = leadingNumber(label("lblpunti")->caption());
-    const int score = scoreValue(label("Punteggio")->caption());
-    if (!(record < score))
+    if (!isNewRecord(label("lblpunti")->caption(), label("Punteggio")->caption()))
         endProgram(0);
 
     const QString pointsPath = vars_.windowsDir + QLatin1String(kPointsFile);

@@ -174,4 +174,9 @@ int scoreValue(QStringView text)
     return text.trimmed().toInt();
 }
 
+bool isNewRecord(QStringView recordText, QStringView scoreText)
+{
+    return leadingNumber(recordText) < scoreValue(scoreText);
+}
+
 }  // namespace vortana

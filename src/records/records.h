@@ -74,4 +74,7 @@ double leadingNumber(QStringView text);
 // The score as shown, read back whole: blanks around it are allowed.
 int scoreValue(QStringView text);
 
+// Whether the score as shown beats the record as stored.
+bool isNewRecord(QStringView recordText, QStringView scoreText);
+
 }  // namespace vortana
