@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -21,6 +22,31 @@ void FlatButton::setPictures(const QPixmap &normal, const QPixmap &disabled, con
 }
 
 QSize FlatButton::sizeHint() const { return size(); }
+
+bool FlatButton::event(QEvent *e)
+{
+    // Qt's buttons swallow clicks while disabled; ours let them through
+    // to the window, whose click it then is.
+    if (!isEnabled()) {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            e->ignore();
+            return false;
+        default:
+            break;
+        }
+    }
+    if (e->type() == QEvent::Timer && isHidden()) {
+        // A screen reader's press is an animated click that lands 100 ms
+        // later, and the tree still lists hidden buttons: like the mouse,
+        // it must not score on a button that is not shown.
+        const QSignalBlocker quiet(this);
+        return QAbstractButton::event(e);
+    }
+    return QAbstractButton::event(e);
+}
 
 void FlatButton::paintEvent(QPaintEvent *)
 {

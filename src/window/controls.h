@@ -33,6 +33,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *) override;
 
 private:

@@ -21,8 +21,10 @@ namespace {
 QString soundFolderBase()
 {
     // Beside the executable in a build tree, under share/ once installed.
+    // The prefix the executable sits in goes before the configured one, so
+    // a copy installed elsewhere never plays another installation's sounds.
     const QString here = QCoreApplication::applicationDirPath();
-    for (const QString &dir : {here, QStringLiteral(VORTANA_DATADIR), here + QStringLiteral("/../share/vortana")})
+    for (const QString &dir : {here, here + QStringLiteral("/../share/vortana"), QStringLiteral(VORTANA_DATADIR)})
         if (QDir(dir + QStringLiteral("/suoni")).exists())
             return QDir::cleanPath(dir);
     return here;
