@@ -22,7 +22,13 @@ void Tavola::PaintGradient(std::int16_t red, std::int16_t green)
     // The image persists: the surface repaints from it whenever uncovered.
     const int width = surface_->width();
     const int height = surface_->height();
-    scaleHeight_ = kScaleHeight;  // y now runs 0..512 over the client height
+    if (scaleHeight_ != kScaleHeight) {
+        // y now runs 0..512 over the client height; the targets' tops so
+        // far were pixels.
+        for (QPoint &at : logicalPos_)
+            at.setY(int(qint64(at.y()) * kScaleHeight / height));
+        scaleHeight_ = kScaleHeight;
+    }
     QImage &img = surface_->background();
     if (img.size() != surface_->size())
         img = QImage(surface_->size(), QImage::Format_RGB32);

@@ -131,6 +131,10 @@ void Tavola::unload()
         old->hide();
         old->deleteLater();
     }
+    // The next load paints over the same image: a fresh one at every new
+    // game, born while the old surface still waits to die, fragments the heap.
+    if (surface_)
+        spareBackground_ = std::exchange(surface_->background(), QImage());
     surface_ = nullptr;
     controls_.clear();
     menuItems_.clear();
@@ -142,6 +146,7 @@ void Tavola::buildControls()
     surface->setObjectName(QStringLiteral("surface"));
     surface->setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     surface->setCursor(assets::gunSight());
+    surface->background() = std::exchange(spareBackground_, QImage());
     setCentralWidget(surface);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     surface_ = surface;
@@ -208,6 +213,12 @@ void Tavola::buildControls()
             focusOrder.append(w);
         controls_.insert(w->objectName(), w);
     }
+
+    // Labels are drawn on the window itself, under every button, whatever
+    // their creation order: a target that jumps onto a label stays clickable.
+    for (auto it = kControls.rbegin(); it != kControls.rend(); ++it)
+        if (it->kind == Kind::Label)
+            control(it->name)->lower();
 
     std::sort(focusOrder.begin(), focusOrder.end(),
               [](QWidget *a, QWidget *b) { return a->property("tabIndex").toInt() < b->property("tabIndex").toInt(); });
@@ -348,10 +359,14 @@ QString Tavola::programDir() const { return platform_.programDir(); }
 
 void Tavola::moveTarget(Target t, int left, int top)
 {
-    logicalPos_[std::size_t(t)] = QPoint(left, top);
+    QPoint &at = logicalPos_[std::size_t(t)];
+    FlatButton *b = target(t);
+    // A top left as it was keeps its pixel row: one taken over from the
+    // layout's twips need not fall on a whole unit.
     const int h = surface_->height();
-    const int py = scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
-    target(t)->move(left, py);
+    const int py = top == at.y() ? b->y() : scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
+    at = QPoint(left, top);
+    b->move(left, py);
 }
 
 QPoint Tavola::targetPosition(Target t) const { return logicalPos_[std::size_t(t)]; }
