@@ -1,6 +1,18 @@
 #!/usr/bin/env bash
-# Builds if needed, then runs the whole test suite.
-set -euo pipefail
+# Sets up and builds, then runs everything that checks the game: the test
+# suite, the same suite under AddressSanitizer and UBSan, and the fuzzers.
+set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$root/scripts/setup.sh"
-exec ctest --test-dir "${BUILD_DIR:-$root/build}" --output-on-failure -j2
+bash "$root/scripts/setup.sh" || exit 1
+
+passed=0 failed=0
+step() {
+    echo "==== $1"
+    shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "==== FAILED: $*"; fi
+}
+step "test suite" ctest --test-dir "${BUILD_DIR:-$root/build}" --output-on-failure -j2
+step "test suite under ASan and UBSan" bash "$root/scripts/sanitize.sh"
+step "fuzzers" bash "$root/scripts/fuzz.sh"
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
