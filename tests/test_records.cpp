@@ -32,6 +32,7 @@ private slots:
     void existingFilesUntouched();
     void readWhole_data();
     void readWhole();
+    void symlinkIsFollowed();
     void failures_data();
     void failures();
     void channels_data();
@@ -148,6 +149,7 @@ void TestRecords::readWhole_data()
     QTest::newRow("undefined in cp1252") << QByteArray("\x81\x8d\x8f\x90\x9d") << QString() << 5;
     QTest::newRow("every byte") << all << QString() << 256;
     QTest::newRow("1 MiB, capped at 64 KiB") << mib << QString() << 65536;
+    QTest::newRow("50 MiB, capped at 64 KiB") << QByteArray(50 << 20, '\xe8') << QString(65536, u'è') << 65536;
 }
 
 void TestRecords::readWhole()
@@ -178,6 +180,21 @@ void TestRecords::readWhole()
     }
     QCOMPARE(fileBytes(pointsOf(p)), bytes);
     QCOMPARE(fileBytes(nameOf(p)), bytes);
+}
+
+void TestRecords::symlinkIsFollowed()
+{
+    // A record kept elsewhere through a link is read, and the link stays.
+    FakePlatform p;
+    QVERIFY(QDir().mkpath(p.data));
+    const QString elsewhere = p.tmp.filePath(QStringLiteral("altrove.txt"));
+    writeBytes(elsewhere, " 21\r\n");
+    QVERIFY(QFile::link(elsewhere, pointsOf(p)));
+    auto t = startGame(p);
+    QVERIFY(p.errors.isEmpty());
+    QCOMPARE(t->label("lblpunti")->caption(), QStringLiteral(" 21\r\n"));
+    QVERIFY(QFileInfo(pointsOf(p)).isSymLink());
+    QCOMPARE(fileBytes(elsewhere), QByteArray(" 21\r\n"));
 }
 
 void TestRecords::failures_data()
