@@ -114,18 +114,23 @@ QCursor iconPointer()
 
 QIcon exitPicture()
 {
-    QIcon icon;
-    for (int s : {32, 16})
-        icon.addPixmap(canvas(s, [s](QPainter &p) {
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setPen(QPen(Qt::white, qMax(2, s / 8), Qt::SolidLine, Qt::RoundCap));
-            p.setBrush(QColor(0x80, 0x00, 0x80));
-            p.drawEllipse(QRectF(1.5, 1.5, s - 3, s - 3));
-            // an open door with an arrow leaving through it
-            p.drawLine(QPointF(s * 0.3, s * 0.5), QPointF(s * 0.75, s * 0.5));
-            p.drawLine(QPointF(s * 0.6, s * 0.35), QPointF(s * 0.75, s * 0.5));
-            p.drawLine(QPointF(s * 0.6, s * 0.65), QPointF(s * 0.75, s * 0.5));
-        }));
+    // One icon for the whole run: every new QIcon would leave pixmaps of
+    // its own in Qt's pixmap cache, one more set at every new game.
+    static const QIcon icon = [] {
+        QIcon icon;
+        for (int s : {32, 16})
+            icon.addPixmap(canvas(s, [s](QPainter &p) {
+                p.setRenderHint(QPainter::Antialiasing);
+                p.setPen(QPen(Qt::white, qMax(2, s / 8), Qt::SolidLine, Qt::RoundCap));
+                p.setBrush(QColor(0x80, 0x00, 0x80));
+                p.drawEllipse(QRectF(1.5, 1.5, s - 3, s - 3));
+                // an open door with an arrow leaving through it
+                p.drawLine(QPointF(s * 0.3, s * 0.5), QPointF(s * 0.75, s * 0.5));
+                p.drawLine(QPointF(s * 0.6, s * 0.35), QPointF(s * 0.75, s * 0.5));
+                p.drawLine(QPointF(s * 0.6, s * 0.65), QPointF(s * 0.75, s * 0.5));
+            }));
+        return icon;
+    }();
     return icon;
 }
 

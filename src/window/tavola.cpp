@@ -361,8 +361,8 @@ void Tavola::moveTarget(Target t, int left, int top)
 {
     QPoint &at = logicalPos_[std::size_t(t)];
     FlatButton *b = target(t);
-    // A top left as it was keeps its pixel row: one taken over from the
-    // layout's twips need not fall on a whole unit.
+    // A top that stays as it was keeps its pixel row: one taken over from
+    // the layout's twips need not fall on a whole unit.
     const int h = surface_->height();
     const int py = top == at.y() ? b->y() : scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
     at = QPoint(left, top);
