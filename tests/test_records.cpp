@@ -206,6 +206,8 @@ void TestRecords::failures_data()
     QTest::newRow("points file is a folder") << "points dir" << "avortana.txt" << "";
     QTest::newRow("name file is a folder") << "name dir" << "vortana.txt" << "avortana.txt";
     QTest::newRow("points file unreadable") << "points 0200" << "avortana.txt" << "";
+    // Opens, then fails with an I/O error on read, for root too.
+    QTest::newRow("points file fails on read") << "points EIO" << "avortana.txt" << "";
 }
 
 void TestRecords::failures()
@@ -223,6 +225,8 @@ void TestRecords::failures()
             QVERIFY(QDir().mkpath(pointsOf(p)));
         if (setup == QLatin1String("name dir"))
             QVERIFY(QDir().mkpath(nameOf(p)));
+        if (setup == QLatin1String("points EIO"))
+            QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), pointsOf(p)));
         if (setup == QLatin1String("points 0200")) {
             writeBytes(pointsOf(p), " 3\r\n");
             QVERIFY(QFile::setPermissions(pointsOf(p), QFile::WriteOwner));
