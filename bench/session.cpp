@@ -74,7 +74,10 @@ int main(int argc, char **argv)
     }
     processEvents();
     const long afterSession = procStatusKiB("VmRSS");
-    const bool ok = platform.errors.isEmpty() && platform.quits.isEmpty() && !game->hasEnded();
+    // Every click and every load and activation painted a gradient: proof that
+    // the handlers ran rather than returned early.
+    const bool ran = game->gradientsPainted() >= clicksDone + 2 * games;
+    const bool ok = ran && platform.errors.isEmpty() && platform.quits.isEmpty() && !game->hasEnded();
 
     std::printf("{\"games\": %d, \"steps\": %d, \"clicks\": %d, \"rss_first_kib\": %ld, \"rss_after_kib\": %ld, "
                 "\"hwm_kib\": %ld, \"ok\": %s}\n",
