@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -23,7 +24,6 @@ std::int16_t FileChannels::next() const
     return n;
 }
 
-
 namespace {
 
 QString reason(const QString &what, const QString &path, const QString &why)
@@ -31,40 +31,35 @@ QString reason(const QString &what, const QString &path, const QString &why)
     return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
 }
 
-const std::array<char16_t, 256> &cp1252Table()
+bool isAscii(QByteArrayView bytes)
 {
-    static const std::array<char16_t, 256> table = [] {
-        QByteArray all(256, '\0');
-        for (int i = 0; i < 256; ++i)
-            all[i] = char(i);
-        const QString decoded = QStringDecoder("windows-1252").decode(all);
-        std::array<char16_t, 256> t{};
-        for (int i = 0; i < 256 && i < decoded.size(); ++i)
-            t[std::size_t(i)] = decoded.at(i).unicode();
-        return t;
-    }();
-    return table;
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
 }
 
 }  // namespace
 
+// Plain ASCII, the usual record, needs no code page: the converter goes
+// through ICU, which costs a megabyte of memory once loaded.
 QString decodeCp1252(const QByteArray &bytes)
 {
-    const auto &table = cp1252Table();
-    QString out(bytes.size(), Qt::Uninitialized);
-    QChar *d = out.data();
-    for (const char c : bytes)
-        *d++ = QChar(table[std::uint8_t(c)]);
-    return out;
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    return QStringDecoder("windows-1252").decode(bytes);
 }
 
 QByteArray encodeCp1252(QStringView text)
 {
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLatin1();
+    // ICU writes SUB for what the code page lacks; the game writes '?'.
     static const std::unordered_map<char32_t, char> reverse = [] {
-        std::unordered_map<char32_t, char> m;
-        const auto &table = cp1252Table();
+        QByteArray all(256, '\0');
         for (int i = 0; i < 256; ++i)
-            m.emplace(table[std::size_t(i)], char(i));
+            all[i] = char(i);
+        const QString decoded = QStringDecoder("windows-1252").decode(all);
+        std::unordered_map<char32_t, char> m;
+        for (int i = 0; i < 256 && i < decoded.size(); ++i)
+            m.emplace(decoded.at(i).unicode(), char(i));
         return m;
     }();
     QByteArray out;

@@ -1,8 +1,5 @@
 #include "sound/playwave.h"
 
-#include "window/platform.h"
-#include "window/tavola.h"
-
 #include <QFileInfo>
 #include <QSoundEffect>
 #include <QUrl>
@@ -35,9 +32,6 @@ void WavePlayer::play(const QString &path)
         current_->play();
 }
 
-void Tavola::PlayWave(QString &path)
-{
-    platform_.playWave(path);
-}
-
 }  // namespace vortana
+
+vortana::WaveBackend *vortana_make_wave_backend() { return new vortana::WavePlayer; }

@@ -1,5 +1,8 @@
-// Plays one wave file at a time in the background.
+// Plays one wave file at a time in the background: the sound module's
+// backend, on Qt Multimedia.
 #pragma once
+
+#include "sound/wave.h"
 
 #include <QHash>
 #include <QObject>
@@ -9,15 +12,12 @@ class QSoundEffect;
 
 namespace vortana {
 
-class WavePlayer : public QObject {
+class WavePlayer : public QObject, public WaveBackend {
 public:
     explicit WavePlayer(QObject *parent = nullptr);
 
-    // Decodes ahead so that the first play starts at once.
-    void preload(const QString &path);
-    // Cuts off whatever is playing, then starts this file. A missing or
-    // unplayable file, or no audio device, is silence.
-    void play(const QString &path);
+    void preload(const QString &path) override;
+    void play(const QString &path) override;
 
     QSoundEffect *current() const { return current_; }
 
@@ -29,3 +29,5 @@ private:
 };
 
 }  // namespace vortana
+
+extern "C" Q_DECL_EXPORT vortana::WaveBackend *vortana_make_wave_backend();

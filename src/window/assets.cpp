@@ -28,12 +28,13 @@ void drawEmblem(QPainter &p, int s, QColor ring, QColor face)
     p.drawEllipse(QRectF(1, 1, s - 2, s - 2));
     p.setBrush(ring);
     p.drawEllipse(QRectF(s * 0.3, s * 0.3, s * 0.4, s * 0.4));
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(qMax(6, s * 3 / 8));
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(face);
-    p.drawText(QRect(0, 0, s, s), Qt::AlignCenter, QStringLiteral("11"));
+    // The two ones are strokes, not text: drawing text would load a font
+    // before the name prompt can appear.
+    p.setPen(QPen(face, qMax(1.5, s / 14.0), Qt::SolidLine, Qt::SquareCap));
+    for (const qreal x : {s * 0.42, s * 0.58}) {
+        p.drawLine(QPointF(x, s * 0.36), QPointF(x, s * 0.64));
+        p.drawLine(QPointF(x, s * 0.36), QPointF(x - s * 0.06, s * 0.42));
+    }
 }
 
 QPixmap nextArrow(QColor fill, QColor edge, int shift)

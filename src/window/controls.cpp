@@ -98,7 +98,23 @@ void Label::setCaption(const QString &caption)
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     setText(shown);
     if (autoSize_)
+        fit();
+}
+
+void Label::fit()
+{
+    // Measuring loads the font; before the window is first shown that
+    // would only hold up the name prompt.
+    fitPending_ = !isVisible();
+    if (!fitPending_)
         resize(sizeHint());  // grows right and down from the top-left corner
+}
+
+bool Label::event(QEvent *e)
+{
+    if (e->type() == QEvent::Show && fitPending_)
+        fit();
+    return QLabel::event(e);
 }
 
 void Label::mousePressEvent(QMouseEvent *e)

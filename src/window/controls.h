@@ -54,11 +54,15 @@ public:
     bool opaque() const { return opaque_; }
 
 protected:
+    bool event(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
 
 private:
+    void fit();
+
     QString caption_;
     bool autoSize_;
+    bool fitPending_ = false;
     bool opaque_;
 };
 

@@ -1,14 +1,17 @@
+#include <QElapsedTimer>
 #include "window/platform.h"
 
 #include "play/rules.h"
 #include "records/records.h"
-#include "sound/playwave.h"
+#include "sound/wave.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -30,15 +33,44 @@ QString soundFolderBase()
     return here;
 }
 
-}  // namespace
-
-QtPlatform::QtPlatform() : programDir_(soundFolderBase()), player_(std::make_unique<WavePlayer>())
+// The sound module, looked for in the same order as the sounds. The
+// library stays loaded to the end, under the backend it made.
+std::unique_ptr<WaveBackend> loadWaveBackend()
 {
-    for (std::string_view s : {kShot, kExplosion, kLaser})
-        player_->preload(programDir_ + QString::fromUtf8(s.data(), qsizetype(s.size())));
+    const QString here = QCoreApplication::applicationDirPath();
+    QString error = QStringLiteral("not found");
+    for (const QString &dir : {here, here + QStringLiteral("/" VORTANA_LIBDIR_FROM_BINDIR), QStringLiteral(VORTANA_LIBDIR)}) {
+        const QString path = QDir::cleanPath(dir + QStringLiteral("/" VORTANA_SOUND_MODULE));
+        if (!QFileInfo(path).isFile())
+            continue;
+        QLibrary module(path);
+        using Make = WaveBackend *(*)();
+        if (auto make = reinterpret_cast<Make>(module.resolve(kWaveBackendFactory)))
+            return std::unique_ptr<WaveBackend>(make());
+        error = module.errorString();
+    }
+    qWarning("vortana: no sound module, playing silently: %s", qPrintable(error));
+    return nullptr;
 }
 
+}  // namespace
+
+QtPlatform::QtPlatform() : programDir_(soundFolderBase()) {}
+
 QtPlatform::~QtPlatform() = default;
+
+WaveBackend *QtPlatform::wave()
+{
+    if (!waveTried_) {
+        waveTried_ = true;
+        wave_ = loadWaveBackend();
+        // Decoded now, the first shot starts without a delay.
+        if (wave_)
+            for (std::string_view s : {kShot, kExplosion, kLaser})
+                wave_->preload(programDir_ + QString::fromUtf8(s.data(), qsizetype(s.size())));
+    }
+    return wave_.get();
+}
 
 QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {
@@ -84,7 +116,14 @@ void QtPlatform::quit(int status)
     QCoreApplication::exit(status);
 }
 
-void QtPlatform::playWave(const QString &path) { player_->play(path); }
+void QtPlatform::playWave(const QString &path)
+{
+    if (WaveBackend *w = wave())
+        w->play(path);
+}
+
+
+void QtPlatform::warmUp() { QElapsedTimer t; t.start(); bool first=!waveTried_; wave(); if (first) fprintf(stderr, "WARMUP %lld us\n", (long long)t.nsecsElapsed()/1000); }
 
 QString QtPlatform::programDir() const { return programDir_; }
 

@@ -11,7 +11,7 @@ class QApplication;
 
 namespace vortana {
 
-class WavePlayer;
+class WaveBackend;
 
 // Message box styles as the game names them: buttons + icon + default.
 enum MsgStyle : int {
@@ -37,6 +37,9 @@ public:
     virtual void quit(int status) = 0;
 
     virtual void playWave(const QString &path) = 0;
+    // Gets sound ready before the first play. Called once the game window
+    // is up, and again at every new game: only the first call does work.
+    virtual void warmUp() {}
     virtual QString programDir() const = 0;  // the folder holding suoni/
     virtual QString dataDir() const = 0;     // where the record lives
 };
@@ -51,15 +54,21 @@ public:
     void errorBox(QWidget *parent, const QString &text) override;
     void quit(int status) override;
     void playWave(const QString &path) override;
+    void warmUp() override;
     QString programDir() const override;
     QString dataDir() const override;
 
     int exitStatus() const { return exitStatus_; }
 
 private:
+    // Loads the sound module and preloads the sounds on the first call;
+    // null if there is no module: the game then plays silently.
+    WaveBackend *wave();
+
     QString programDir_;
     int exitStatus_ = 0;
-    std::unique_ptr<WavePlayer> player_;
+    bool waveTried_ = false;
+    std::unique_ptr<WaveBackend> wave_;
 };
 
 // Application-wide set-up shared by the game and its tests: names that

@@ -46,6 +46,9 @@ void Tavola::Form_Activate()
     label("Punteggio")->setCaption(QStringLiteral("0"));
 
     cmdNext_Click();
+    // Sound is loaded only now, once the window is up, so it never slows
+    // the start; still well before the first shot.
+    platform_.warmUp();
 }
 
 void Tavola::Form_Resize()
