@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n qt6-qpa-plugins libgl-dev
     fonts-liberation2 fonts-dejavu-core
     xvfb xauth xdotool imagemagick
-    python3 libxdamage1
+    python3 libxdamage1 bc
     libbenchmark-dev clang libclang-rt-14-dev
     desktop-file-utils appstream librsvg2-bin strace
     dbus-x11 at-spi2-core python3-pyatspi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the game into a scratch prefix and checks what a desktop sees
 # there: a valid menu entry and metainfo, the icons, and an installed
-# binary that starts, finds its sounds under the prefix and quits cleanly.
+# binary that starts, finds its sound module and sounds under the prefix
+# and quits cleanly.
 # Usage: test_install.sh BUILD_DIR
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
@@ -12,7 +13,7 @@ app_id=io.github.vortana.Vortana
 
 # ---- the part that runs inside the X server (see the end of the file)
 if xsession_inside; then
-    prefix="$1"
+    prefix="$1" module="$2"
     xsession_env
     # LeakSanitizer can't run under ptrace; the sanitizer build checks
     # leaks in every other test.
@@ -37,12 +38,24 @@ if xsession_inside; then
     xsession_wait_exit "the farewell box"
     echo "installed game ended with status 0"
 
-    # QSoundEffect loads all three sounds at start; they must come from the
-    # prefix the game was installed into, not from the build tree.
+    # opened PATH_END: the trace line of the first successful open of it.
+    opened() {
+        grep -nF "$1\", O_" "$XS_TMP/strace.log" | grep -F openat | grep -v ENOENT | sed -n '1s/:.*//p' || true
+    }
+    # The sound module comes from the prefix, and only once the name has
+    # been given: after the record files, which the name prompt precedes.
+    at_module="$(opened "\"$module")"
+    [[ -n "$at_module" ]] || fail "the installed game never loaded $module"
+    at_record="$(opened /avortana.txt)"
+    [[ -n "$at_record" ]] || fail "no record file opening in the trace"
+    ((at_module > at_record)) || fail "the sound module was loaded before the name prompt"
+    echo "sound module loaded from $module after the name prompt"
+
+    # The module preloads all three sounds once the window is up; they must
+    # come from the prefix the game was installed into, not the build tree.
     suoni="$prefix/share/vortana/suoni"
     for wav in sparo.wav esplosi.wav laser.wav; do
-        grep -F "\"$suoni/$wav\", O_RDONLY" "$XS_TMP/strace.log" | grep -F openat | grep -qv ENOENT ||
-            fail "the installed game never opened $suoni/$wav"
+        [[ -n "$(opened "\"$suoni/$wav")" ]] || fail "the installed game never opened $suoni/$wav"
     done
     echo "sounds opened from $suoni"
     exit 0
@@ -68,6 +81,13 @@ timeout 60 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli vali
 grep -qx 'Exec=vortana' "$desktop" || fail "Exec is not vortana"
 grep -qx "Icon=$app_id" "$desktop" || fail "Icon is not $app_id"
 [[ -x "$prefix/bin/vortana" ]] || fail "bin/vortana not installed"
+# Qt Multimedia and the audio stack behind it come with the sound module,
+# not with the game: linked in, they would be loaded before main().
+libdir="$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")"
+module="$prefix/${libdir:-lib}/vortana/libvortana_sound.so"
+[[ -f "$module" ]] || fail "sound module $module not installed"
+readelf -d "$prefix/bin/vortana" >"$XS_TMP/needed.txt" || fail "readelf bin/vortana"
+grep -q 'NEEDED.*libQt6Multimedia' "$XS_TMP/needed.txt" && fail "bin/vortana links Qt Multimedia"
 
 icons="$prefix/share/icons/hicolor"
 grep -q '<svg' "$icons/scalable/apps/$app_id.svg" || fail "scalable icon missing"
@@ -86,5 +106,5 @@ for wav in sparo.wav esplosi.wav laser.wav; do
 done
 echo "installed files validated"
 
-xsession_run 150 1024x900x24 "$prefix"
+xsession_run 150 1024x900x24 "$prefix" "$module"
 echo "install test passed"

@@ -1,5 +1,5 @@
-// The real sound path: the wave files the build makes, the player behind
-// PlayWave and the folder QtPlatform finds them in.
+// The real sound path: the wave files the build makes, the sound module's
+// player behind PlayWave and the folders QtPlatform finds them in.
 #include "sound/playwave.h"
 #include "support.h"
 

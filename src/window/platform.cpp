@@ -1,4 +1,3 @@
-#include <QElapsedTimer>
 #include "window/platform.h"
 
 #include "play/rules.h"
@@ -122,8 +121,7 @@ void QtPlatform::playWave(const QString &path)
         w->play(path);
 }
 
-
-void QtPlatform::warmUp() { QElapsedTimer t; t.start(); bool first=!waveTried_; wave(); if (first) fprintf(stderr, "WARMUP %lld us\n", (long long)t.nsecsElapsed()/1000); }
+void QtPlatform::warmUp() { wave(); }
 
 QString QtPlatform::programDir() const { return programDir_; }
 
