@@ -3,6 +3,7 @@
 #include "play/random.h"
 
 #include <QFile>
+#include <QImage>
 #include <QTest>
 
 namespace vortana::test {
@@ -47,6 +48,13 @@ std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name)
 bool waitActivated(Tavola &t)
 {
     return QTest::qWaitFor([&] { return t.isLoaded() && !t.target(Target::paricmd)->text().isEmpty(); }, 5000);
+}
+
+QImage backgroundOf(const Tavola &t)
+{
+    QImage img(t.surface()->size(), QImage::Format_RGB32);
+    t.surface()->render(&img, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return img;
 }
 
 QByteArray fileBytes(const QString &path)

@@ -54,6 +54,9 @@ std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = 
 // True once the activation sequence has given the targets their numbers.
 bool waitActivated(Tavola &t);
 
+// The window's background as painted, without the controls over it.
+QImage backgroundOf(const Tavola &t);
+
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 

@@ -209,7 +209,7 @@ void TestPlay::startOfPlay()
         QCOMPARE(t->vars().num1, before.num1);
         QCOMPARE(t->vars().num2, before.num2);
 
-        const QImage &img = t->surface()->background();
+        const QImage img = backgroundOf(*t);
         const QColor top = img.pixelColor(0, 0), bottom = img.pixelColor(img.width() - 1, img.height() - 1);
         QCOMPARE(top.blue(), 0);
         QCOMPARE(bottom.blue(), 255);

@@ -180,7 +180,7 @@ void TestStartup::gradientBands()
 {
     FakePlatform p;
     auto t = startGame(p);
-    const QImage bg = t->surface()->background().convertToFormat(QImage::Format_RGB32);
+    const QImage bg = backgroundOf(*t);
     QCOMPARE(bg.size(), QSize(608, 672));
 
     const QColor top = bg.pixelColor(0, 1);  // middle of the first band

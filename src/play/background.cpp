@@ -3,7 +3,6 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
-#include <QPainter>
 
 namespace vortana {
 
@@ -19,8 +18,7 @@ void Tavola::cmdNext_Click()
 
 void Tavola::PaintGradient(std::int16_t red, std::int16_t green)
 {
-    // The image persists: the surface repaints from it whenever uncovered.
-    const int width = surface_->width();
+    // The gradient persists: the surface repaints it whenever uncovered.
     const int height = surface_->height();
     if (scaleHeight_ != kScaleHeight) {
         // y now runs 0..512 over the client height; the targets' tops so
@@ -29,15 +27,8 @@ void Tavola::PaintGradient(std::int16_t red, std::int16_t green)
             at.setY(int(qint64(at.y()) * kScaleHeight / height));
         scaleHeight_ = kScaleHeight;
     }
-    QImage &img = surface_->background();
-    if (img.size() != surface_->size())
-        img = QImage(surface_->size(), QImage::Format_RGB32);
-    QPainter p(&img);
-    for (int i = 0; i < kBands; ++i)
-        p.fillRect(bandRect(i, width, height), QColor(red, green, i));
-    p.end();
+    surface_->setGradient(red, green);
     ++gradientsPainted_;
-    surface_->update();
 }
 
 void Tavola::Form_Click()

@@ -1,5 +1,7 @@
 #include "window/controls.h"
 
+#include "play/rules.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -131,13 +133,25 @@ Surface::Surface(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void Surface::setGradient(int red, int green)
+{
+    red_ = red;
+    green_ = green;
+    height_ = height();
+    update();
+}
+
 void Surface::paintEvent(QPaintEvent *e)
 {
     QPainter p(this);
-    if (background_.isNull())
-        p.fillRect(e->rect(), palette().window());
-    else
-        p.drawImage(e->rect(), background_, e->rect());
+    p.fillRect(e->rect(), palette().window());
+    if (red_ < 0)
+        return;
+    for (int i = 0; i < kBands; ++i) {
+        const QRect band = bandRect(i, width(), height_) & e->rect();
+        if (!band.isEmpty())
+            p.fillRect(band, QColor(red_, green_, i));
+    }
 }
 
 void Surface::mousePressEvent(QMouseEvent *e)

@@ -4,7 +4,6 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QIcon>
-#include <QImage>
 #include <QLabel>
 #include <QWidget>
 
@@ -66,16 +65,18 @@ private:
     bool opaque_;
 };
 
-// The client area: paints the persistent background image under all
-// controls and turns a click on itself, on a transparent label or on a
-// disabled button into the window's click.
+// The client area: keeps the background gradient under all controls and
+// turns a click on itself, on a transparent label or on a disabled button
+// into the window's click.
 class Surface : public QWidget {
     Q_OBJECT
 public:
     explicit Surface(QWidget *parent = nullptr);
 
-    QImage &background() { return background_; }
-    const QImage &background() const { return background_; }
+    // 256 bands over the present height, blue rising 0..255. Kept as its
+    // two colour parts rather than as an image: repainting 256 bands costs
+    // no more than copying a picture of them, and holds no 1.6 MB copy.
+    void setGradient(int red, int green);
 
 signals:
     void clicked();
@@ -86,7 +87,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
 
 private:
-    QImage background_;
+    int red_ = -1, green_ = 0, height_ = 0;  // red -1: nothing painted yet
     bool pressed_ = false;
 };
 

@@ -131,10 +131,6 @@ void Tavola::unload()
         old->hide();
         old->deleteLater();
     }
-    // The next load paints over the same image: a fresh one at every new
-    // game, born while the old surface still waits to die, fragments the heap.
-    if (surface_)
-        spareBackground_ = std::exchange(surface_->background(), QImage());
     surface_ = nullptr;
     controls_.clear();
     menuItems_.clear();
@@ -146,7 +142,6 @@ void Tavola::buildControls()
     surface->setObjectName(QStringLiteral("surface"));
     surface->setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
     surface->setCursor(assets::gunSight());
-    surface->background() = std::exchange(spareBackground_, QImage());
     setCentralWidget(surface);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     surface_ = surface;

@@ -115,7 +115,6 @@ private:
     FileChannels channels_;
 
     QPointer<Surface> surface_;
-    QImage spareBackground_;  // from the last unload to the next load
     QHash<QString, QWidget *> controls_;
     QHash<QString, QTimer *> timers_;
     QHash<QString, QAction *> menuItems_;
