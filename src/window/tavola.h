@@ -78,8 +78,6 @@ public:
     FlatButton *target(Target t) const { return button(kTargetNames[std::size_t(t)]); }
     QTimer *timer(std::string_view name) const;
     QAction *menuItem(std::string_view name) const;
-    // y units per 512 of the client height, set by each gradient
-    int scaleHeight() const { return scaleHeight_; }
     // Places a target in the window's coordinates (x pixels, y 1/512).
     void moveTarget(Target t, int left, int top);
     QPoint targetPosition(Target t) const;
