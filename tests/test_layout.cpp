@@ -133,6 +133,7 @@ private slots:
         QTest::newRow("transparent Label14, bordered") << "Label14" << true;
         QTest::newRow("opaque Label6") << "Label6" << false;
         QTest::newRow("visible paricmd") << "paricmd" << false;
+        QTest::newRow("paricmd over a label") << "paricmd over Label11" << false;
     }
 
     void clickReachesWindow()
@@ -141,6 +142,12 @@ private slots:
         QFETCH(bool, starts);
         FakePlatform p;
         auto t = startGame(p);
+        if (control.endsWith(QLatin1String("Label11"))) {
+            // A target that jumps onto a label lies above it, and the click is a hit.
+            const QWidget *l = t->control("Label11");
+            t->target(Target::paricmd)->move(l->pos());
+            control = QStringLiteral("paricmd");
+        }
         QWidget *w = control == QLatin1String("surface") ? t->surface() : t->control(control.toStdString());
         w->show();
         const QPoint at = w->rect().center();  // the control must be on top there
@@ -148,6 +155,8 @@ private slots:
         QTest::mouseClick(w, Qt::LeftButton, {}, at);
         QTRY_COMPARE_WITH_TIMEOUT(t->timer("Timer2")->isActive(), starts, 2000);
         QCOMPARE(p.sounds.contains(p.program + QStringLiteral("/suoni/laser.wav")), starts);
+        if (control == QLatin1String("paricmd"))
+            QCOMPARE(t->label("Punteggio")->caption(), QStringLiteral(" 1"));
     }
 };
 
