@@ -1,5 +1,7 @@
 #include "benchplatform.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,6 +43,28 @@ std::unique_ptr<Tavola> startGame(BenchPlatform &platform)
     if (!waitActivated(*t))
         return nullptr;
     return t;
+}
+
+std::unique_ptr<Tavola> startPlay(BenchPlatform &platform)
+{
+    auto t = startGame(platform);
+    if (t)
+        t->run(&Tavola::Form_Click);
+    else
+        std::fprintf(stderr, "the game never activated\n");
+    return t;
+}
+
+void timersOff(Tavola &t)
+{
+    t.timer("Timer1")->stop();
+    t.timer("Timer2")->stop();
+}
+
+void offscreenByDefault()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 void PaintCounter::watch(QWidget *w) { w->installEventFilter(this); }

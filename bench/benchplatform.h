@@ -35,6 +35,12 @@ public:
 // given the targets their numbers. False if activation never came.
 bool waitActivated(Tavola &t);
 std::unique_ptr<Tavola> startGame(BenchPlatform &platform);
+// A started game with the window clicked once, so that play runs.
+std::unique_ptr<Tavola> startPlay(BenchPlatform &platform);
+// With both timers off, the bench alone decides what runs.
+void timersOff(Tavola &t);
+// The benches run headless unless the caller chose a platform.
+void offscreenByDefault();
 
 // Runs what the event loop would run next, deferred deletes included.
 void processEvents();

@@ -20,14 +20,14 @@ using Clock = std::chrono::steady_clock;
 
 // Play on, then both timers off: a tick landing inside an iteration would
 // time two events as one. The tick's own work is the movement bench.
-std::unique_ptr<Tavola> gameInPlay(BenchPlatform &platform)
+std::unique_ptr<Tavola> gameInPlay(BenchPlatform &platform, benchmark::State &state)
 {
-    auto game = startGame(platform);
-    if (!game)
+    auto game = startPlay(platform);
+    if (!game) {
+        state.SkipWithError("the game never activated");
         return nullptr;
-    game->run(&Tavola::Form_Click);
-    game->timer("Timer1")->stop();
-    game->timer("Timer2")->stop();
+    }
+    timersOff(*game);
     processEvents();
     return game;
 }
@@ -54,11 +54,9 @@ void timeIt(benchmark::State &state, std::vector<double> &ms, Clock::time_point 
 void clickTarget(benchmark::State &state, Target which)
 {
     BenchPlatform platform;
-    auto game = gameInPlay(platform);
-    if (!game) {
-        state.SkipWithError("the game never activated");
+    auto game = gameInPlay(platform, state);
+    if (!game)
         return;
-    }
     PaintCounter counter(game.get());
     counter.watch(game->surface());
     std::vector<double> ms;
@@ -89,11 +87,9 @@ void BM_Miss(benchmark::State &state) { clickTarget(state, Target::disparicmd); 
 void runHandler(benchmark::State &state, void (Tavola::*handler)(), bool paintsGradient)
 {
     BenchPlatform platform;
-    auto game = gameInPlay(platform);
-    if (!game) {
-        state.SkipWithError("the game never activated");
+    auto game = gameInPlay(platform, state);
+    if (!game)
         return;
-    }
     PaintCounter counter(game.get());
     counter.watch(game->surface());
     std::vector<double> ms;
@@ -118,11 +114,9 @@ void BM_Gradient(benchmark::State &state) { runHandler(state, &Tavola::cmdNext_C
 void BM_NewGame(benchmark::State &state)
 {
     BenchPlatform platform;
-    auto game = gameInPlay(platform);
-    if (!game) {
-        state.SkipWithError("the game never activated");
+    auto game = gameInPlay(platform, state);
+    if (!game)
         return;
-    }
     std::vector<double> ms;
     int unpainted = 0;
     for (auto _ : state) {
@@ -199,8 +193,7 @@ BENCHMARK(BM_NewGame)->UseManualTime()->Iterations(201)->Unit(benchmark::kMillis
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenByDefault();
     QApplication app(argc, argv);
     setUpApplication(app);
     benchmark::Initialize(&argc, argv);

@@ -17,19 +17,11 @@ constexpr void (Tavola::*kHitHandlers[])() = {&Tavola::paricmd_Click, &Tavola::p
 constexpr void (Tavola::*kMissHandlers[])() = {&Tavola::disparicmd_Click, &Tavola::disparicmd1_Click,
                                                 &Tavola::disparicmd2_Click};
 
-// A new game restarts the clock; with timers off the session decides what runs.
-void timersOff(Tavola &t)
-{
-    t.timer("Timer1")->stop();
-    t.timer("Timer2")->stop();
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    offscreenByDefault();
     QApplication app(argc, argv);
     setUpApplication(app);
     const int games = argc > 1 ? QByteArray(argv[1]).toInt() : 1000;
@@ -37,12 +29,9 @@ int main(int argc, char **argv)
     const int clicks = argc > 3 ? QByteArray(argv[3]).toInt() : 20000;
 
     BenchPlatform platform;
-    auto game = startGame(platform);
-    if (!game) {
-        std::fprintf(stderr, "the game never activated\n");
+    auto game = startPlay(platform);
+    if (!game)
         return 1;
-    }
-    game->run(&Tavola::Form_Click);
     timersOff(*game);
     processEvents();
     const long afterFirst = procStatusKiB("VmRSS");

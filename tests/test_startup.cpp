@@ -61,6 +61,8 @@ private slots:
         QTest::newRow("empty") << QStringList{""} << "";
         QTest::newRow("blanks, punctuation, markup") << QStringList{"  Anna, <i>l'amica</i>!?  "} << "  Anna, <i>l'amica</i>!?  ";
         QTest::newRow("cp1252 letters") << QStringList{"è€"} << "è€";
+        // Longer would not read back whole from a record file.
+        QTest::newRow("too long") << QStringList{QString(40000, u'a')} << QString(32767, u'a');
     }
 
     void promptAnswers()

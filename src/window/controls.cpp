@@ -4,7 +4,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -39,13 +38,6 @@ bool FlatButton::event(QEvent *e)
         default:
             break;
         }
-    }
-    if (e->type() == QEvent::Timer && isHidden()) {
-        // A screen reader's press is an animated click that lands 100 ms
-        // later, and the tree still lists hidden buttons: like the mouse,
-        // it must not score on a button that is not shown.
-        const QSignalBlocker quiet(this);
-        return QAbstractButton::event(e);
     }
     return QAbstractButton::event(e);
 }

@@ -223,6 +223,10 @@ void Tavola::buildControls()
     for (int i = 0; i < kTargets; ++i) {
         const auto t = Target(i);
         connect(target(t), &QAbstractButton::clicked, this, [this, t] {
+            // A hidden target takes no click: the mouse can't reach it, and a
+            // screen reader's press, which lands 100 ms later, must not either.
+            if (target(t)->isHidden())
+                return;
             static constexpr void (Tavola::*handlers[kTargets])() = {
                 &Tavola::paricmd_Click, &Tavola::paricmd1_Click, &Tavola::paricmd2_Click,
                 &Tavola::disparicmd_Click, &Tavola::disparicmd1_Click, &Tavola::disparicmd2_Click};
