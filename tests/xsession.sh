@@ -14,7 +14,7 @@ fail() {
     echo "$XS_NAME: $*" >&2
     if xsession_inside; then
         xdotool search --onlyvisible --name . getwindowname %@ >&2 2>/dev/null || true
-        cat "$XS_TMP/game.log" >&2 2>/dev/null || true
+        cat "$XS_TMP/game.log" "$XS_TMP/xvfb.log" >&2 2>/dev/null || true
     fi
     exit 1
 }
@@ -29,51 +29,21 @@ xsession_require() {
 xsession_tmpdir() { XS_TMP="$(mktemp -d)" && trap 'rm -rf "$XS_TMP"' EXIT; }
 
 # xsession_run SECONDS SCREEN ARGS...: xvfb-run keeps its own scratch under
-# TMPDIR, ours, so nothing else sweeps it. xvfb-run -a takes the first display
-# without a lock file and kills its server without waiting, so a server still
-# going away may hold that display's sockets when the next session starts.
-# Each session therefore waits for its server to be gone, and one whose
-# display is not the screen it asked for, before the game starts, is tried
-# again on a fresh server.
-XS_NO_DISPLAY=75
+# TMPDIR, ours, so nothing else sweeps it. -noreset: by default the server
+# resets when its last client leaves, and a game started during that reset
+# (the second game of a session, say) is refused with "could not connect".
 xsession_run() {
-    local seconds="$1" screen="$2" attempt rc
+    local seconds="$1" screen="$2"
     shift 2
     xsession_require xvfb-run xdotool timeout
     [[ -n "$XS_TMP" ]] || xsession_tmpdir
-    for attempt in 1 2 3; do
-        rm -f "$XS_TMP/display"
-        rc=0
-        TMPDIR="$XS_TMP" XSESSION_DIR="$XS_TMP" XS_SCREEN="$screen" timeout -k 5 "$seconds" \
-            xvfb-run -a -s "-screen 0 $screen" bash "$0" "$@" || rc=$?
-        xsession_wait_server_gone
-        ((rc == XS_NO_DISPLAY)) || return "$rc"
-        echo "$XS_NAME: display was not ours (attempt $attempt), starting another server" >&2
-    done
-    return "$rc"
-}
-
-xsession_wait_server_gone() {
-    local n deadline=$((SECONDS + 10))
-    [[ -s "$XS_TMP/display" ]] || return 0
-    n="$(<"$XS_TMP/display")"
-    while [[ -e "/tmp/.X$n-lock" ]] || grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix; do
-        ((SECONDS < deadline)) || return 0
-        sleep 0.1
-    done
-}
-
-# Inside: the display must answer with the screen xsession_run asked for.
-xsession_check_display() {
-    local want="${XS_SCREEN%x*}"
-    echo "${DISPLAY#:}" >"$XS_TMP/display"
-    [[ "$(timeout 10 xdotool getdisplaygeometry 2>/dev/null)" == "${want/x/ }" ]] || exit "$XS_NO_DISPLAY"
+    TMPDIR="$XS_TMP" XSESSION_DIR="$XS_TMP" timeout -k 5 "$seconds" \
+        xvfb-run -a -e "$XS_TMP/xvfb.log" -s "-screen 0 $screen -noreset" bash "$0" "$@"
 }
 
 # A home of the game's own. No session bus: libdbus would autolaunch a
 # daemon that outlives the game (and that strace -f waits for).
 xsession_env() {
-    xsession_check_display
     export XDG_DATA_HOME="$XS_TMP/data" XDG_CONFIG_HOME="$XS_TMP/config"
     export XDG_CACHE_HOME="$XS_TMP/cache" XDG_RUNTIME_DIR="$XS_TMP/run"
     mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
