@@ -51,7 +51,11 @@ void timeIt(benchmark::State &state, std::vector<double> &ms, Clock::time_point 
     ms.push_back(d.count() * 1e3);
 }
 
-void clickTarget(benchmark::State &state, Target which)
+// A game in play, watched for paints. `iteration` does one piece of work,
+// stamps in t0 where its timing starts, and returns how many of its checks
+// found the work unfinished.
+template <typename Iteration>
+void timeInPlay(benchmark::State &state, Iteration iteration)
 {
     BenchPlatform platform;
     auto game = gameInPlay(platform, state);
@@ -62,21 +66,29 @@ void clickTarget(benchmark::State &state, Target which)
     std::vector<double> ms;
     int unpainted = 0;
     for (auto _ : state) {
-        FlatButton *b = game->target(which);
-        b->show();
-        processEvents();  // the show's own repaint is not the click's
-        const QPoint at = b->rect().center();
-        const int gradients = game->gradientsPainted();
-        const int boxes = platform.boxes;
-        const auto t0 = Clock::now();
-        QTest::mousePress(b, Qt::LeftButton, {}, at);
-        QTest::mouseRelease(b, Qt::LeftButton, {}, at);
-        unpainted += !gradientOnScreen(counter, *game);
-        // The click ends with a gradient; a miss also answered its warning.
-        unpainted += game->gradientsPainted() == gradients || platform.boxes != boxes + !clickRule(which).hit;
+        Clock::time_point t0;
+        unpainted += iteration(platform, *game, counter, t0);
         timeIt(state, ms, t0);
     }
     report(state, ms, unpainted, platform);
+}
+
+void clickTarget(benchmark::State &state, Target which)
+{
+    timeInPlay(state, [which](BenchPlatform &platform, Tavola &game, PaintCounter &counter, Clock::time_point &t0) {
+        FlatButton *b = game.target(which);
+        b->show();
+        processEvents();  // the show's own repaint is not the click's
+        const QPoint at = b->rect().center();
+        const int gradients = game.gradientsPainted();
+        const int boxes = platform.boxes;
+        t0 = Clock::now();
+        QTest::mousePress(b, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(b, Qt::LeftButton, {}, at);
+        // The click ends with a gradient; a miss also answered its warning.
+        return int(!gradientOnScreen(counter, game)) +
+               int(game.gradientsPainted() == gradients || platform.boxes != boxes + !clickRule(which).hit);
+    });
 }
 
 void BM_Hit(benchmark::State &state) { clickTarget(state, Target::paricmd); }
@@ -86,24 +98,14 @@ void BM_Miss(benchmark::State &state) { clickTarget(state, Target::disparicmd); 
 // gradient is done once it is on the screen.
 void runHandler(benchmark::State &state, void (Tavola::*handler)(), bool paintsGradient)
 {
-    BenchPlatform platform;
-    auto game = gameInPlay(platform, state);
-    if (!game)
-        return;
-    PaintCounter counter(game.get());
-    counter.watch(game->surface());
-    std::vector<double> ms;
-    int unpainted = 0;
-    for (auto _ : state) {
+    timeInPlay(state, [=](BenchPlatform &, Tavola &game, PaintCounter &counter, Clock::time_point &t0) {
         const int before = counter.paints;
-        const int gradients = game->gradientsPainted();
-        const auto t0 = Clock::now();
-        game->run(handler);
-        unpainted += !(paintsGradient ? gradientOnScreen(counter, *game) : repaintNow(counter, before));
-        unpainted += paintsGradient && game->gradientsPainted() == gradients;
-        timeIt(state, ms, t0);
-    }
-    report(state, ms, unpainted, platform);
+        const int gradients = game.gradientsPainted();
+        t0 = Clock::now();
+        game.run(handler);
+        return int(!(paintsGradient ? gradientOnScreen(counter, game) : repaintNow(counter, before))) +
+               int(paintsGradient && game.gradientsPainted() == gradients);
+    });
 }
 
 void BM_MovementStep(benchmark::State &state) { runHandler(state, &Tavola::Timer2_Timer, false); }
