@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTest>
 
+#include <sys/mount.h>
+
 using namespace vortana;
 using namespace vortana::test;
 
@@ -34,6 +36,7 @@ private slots:
     void clockRunsOut();
     void exitRoutine_data();
     void exitRoutine();
+    void nameNotPlaced();
     void clockRunsOutBehindMissWarning();
     void newGame();
 };
@@ -112,6 +115,34 @@ void TestEndgame::exitRoutine()
         QCOMPARE(fileBytes(namePath(p)), saved ? nameBytes : oldName);
     // No half-written file left about.
     QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), blocked ? 1 : 2);
+}
+
+// The new points are in place when the name file can't be: the old points
+// go back, so the record never pairs them with the old holder. A file
+// mounted on the name file refuses the rename; CTest runs this in a mount
+// namespace of its own (record_rollback).
+void TestEndgame::nameNotPlaced()
+{
+    if (!qEnvironmentVariableIsSet("VORTANA_PRIVATE_MOUNTS"))
+        QSKIP("needs a mount namespace of its own");
+    FakePlatform p;
+    QDir().mkpath(p.data);
+    writeBytes(pointsPath(p), " 3\r\n");
+    writeBytes(namePath(p), "Vecchio\r\n");
+    auto t = startGame(p, QStringLiteral("Anna"));
+    const QByteArray path = QFile::encodeName(namePath(p));
+    QCOMPARE(::mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr), 0);
+    t->label("Punteggio")->setCaption(QStringLiteral(" 5"));
+    t->run(&Tavola::cmdExit_Click);
+    const QByteArray holder = fileBytes(namePath(p));
+    ::umount(path.constData());
+
+    QCOMPARE(p.quits, QList<int>{1});
+    QVERIFY2(p.errors.size() == 1 && p.errors[0].contains(QStringLiteral("/vortana.txt")), qPrintable(p.errors.join(u'|')));
+    QCOMPARE(texts(p.boxes).last(), kFarewell);
+    QCOMPARE(fileBytes(pointsPath(p)), QByteArray(" 3\r\n"));
+    QCOMPARE(holder, QByteArray("Vecchio\r\n"));
+    QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TestEndgame::clockRunsOutBehindMissWarning()
