@@ -11,7 +11,7 @@ packages=(
     python3 libxdamage1 bc
     libbenchmark-dev clang libclang-rt-14-dev
     desktop-file-utils appstream librsvg2-bin strace
-    dbus-x11 at-spi2-core python3-pyatspi
+    dbus-x11 at-spi2-core python3-pyatspi qt6-wayland weston
     gstreamer1.0-plugins-base
 )
 
