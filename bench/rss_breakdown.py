@@ -4,8 +4,9 @@
 Brings both programs up under Xvfb as the bench does, then sums
 /proc/<pid>/smaps by mapping and prints the mappings whose RSS differs by
 at least --min KiB, largest difference first. Mappings only the game has
-are marked "*"; their total is mostly the sound stack.
-Usage: python3 bench/rss_breakdown.py --build build [--min 100]
+are marked "*"; against the bare reference their total is mostly the sound
+stack, which --sound puts in the reference too.
+Usage: python3 bench/rss_breakdown.py --build build [--min 100] [--sound]
 """
 
 import argparse
@@ -36,13 +37,14 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", required=True)
     ap.add_argument("--min", type=int, default=100, help="smallest difference shown, KiB")
+    ap.add_argument("--sound", action="store_true", help="against the reference that plays a sound")
     args = ap.parse_args()
 
     bench = run_bench.Bench(os.path.abspath(args.build), 1, 0, True)
     game = ref = None
     try:
         game = bench.game_in_play()
-        ref, _, _ = bench.launch(bench.reference)
+        ref, _, _ = bench.launch(bench.sound_reference if args.sound else bench.reference)
         time.sleep(1.0)
         hwm = [run_bench.proc_status_kib(p.pid, "VmHWM") for p in (game, ref)]
         g, r = rss_by_mapping(game.pid), rss_by_mapping(ref.pid)

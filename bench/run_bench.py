@@ -86,7 +86,8 @@ class Bench:
         self.quick = quick
         self.game = os.path.join(build, "vortana")
         self.reference = os.path.join(build, "bench_reference")
-        for exe in (self.game, self.reference):
+        self.sound_reference = os.path.join(build, "bench_reference_sound")
+        for exe in (self.game, self.reference, self.sound_reference):
             if not os.access(exe, os.X_OK):
                 raise SystemExit(f"bench: {exe} is missing; build first")
         self.data = tempfile.mkdtemp(prefix="vortana-bench-")
@@ -189,20 +190,21 @@ class Bench:
         ticks = subprocess.Popen([os.path.join(self.build, "bench_ticks"), str(self.idle_seconds)],
                                  env=dict(self.env, QT_QPA_PLATFORM="offscreen"), stdout=subprocess.PIPE,
                                  stderr=subprocess.DEVNULL, text=True)
-        game = ref = None
+        game = ref = sound_ref = None
         try:
             game = self.game_in_play()
             ref, _, _ = self.launch(self.reference)
+            sound_ref, _, _ = self.launch(self.sound_reference)
             time.sleep(1.0)
             g0, r0, t0 = proc_times(game.pid), proc_times(ref.pid), time.monotonic()
             time.sleep(self.idle_seconds)
             g1, r1, t1 = proc_times(game.pid), proc_times(ref.pid), time.monotonic()
-            game_hwm, ref_hwm = proc_status_kib(game.pid, "VmHWM"), proc_status_kib(ref.pid, "VmHWM")
+            game_hwm, ref_hwm, sound_hwm = (proc_status_kib(p.pid, "VmHWM") for p in (game, ref, sound_ref))
             if game.poll() is not None:
                 raise SystemExit("bench: the game ended during the idle stretch")
             out, _ = ticks.communicate(timeout=60)
         finally:
-            for proc in (game, ref, ticks):
+            for proc in (game, ref, sound_ref, ticks):
                 if proc is not None:
                     stop(proc)
         counted = json.loads(out) if ticks.returncode == 0 else None
@@ -221,6 +223,9 @@ class Bench:
         ratio = game_hwm / ref_hwm
         self.row("peak RSS in play (MiB)", game_hwm / 1024, None, ref_hwm / 1024, "game/ref <= 1.2", ratio <= 1.2,
                  ratio=ratio, name="peak RSS")
+        ratio = game_hwm / sound_hwm
+        self.row("peak RSS in play, reference with sound (MiB)", game_hwm / 1024, None, sound_hwm / 1024,
+                 "game/ref <= 1.1", ratio <= 1.1, ratio=ratio, name="peak RSS, sound")
 
     # ---- in process ----------------------------------------------------
 
