@@ -225,7 +225,7 @@ class Bench:
                  ratio=ratio, name="peak RSS")
         ratio = game_hwm / sound_hwm
         self.row("peak RSS in play, reference with sound (MiB)", game_hwm / 1024, None, sound_hwm / 1024,
-                 "game/ref <= 1.1", ratio <= 1.1, ratio=ratio, name="peak RSS, sound")
+                 "game/ref <= 1.1", ratio <= 1.1, ratio=ratio, name="peak RSS against sound")
 
     # ---- in process ----------------------------------------------------
 
