@@ -1,4 +1,5 @@
 #include "play/random.h"
+#include "window/commandline.h"
 #include "window/platform.h"
 #include "window/tavola.h"
 
@@ -6,6 +7,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const int status = vortana::answerCommandLine(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     vortana::setUpApplication(app);
     vortana::QtPlatform platform;

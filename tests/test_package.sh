@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configuration of its own, as a player's
+# machine would (no tests, no benchmark), and checks what a player gets: the
+# files and their places, the Depends, lintian's verdict, the command line
+# without a display, and the unpacked game up to its window with its sound
+# module and sounds taken from the unpacked tree.
+# Usage: test_package.sh SOURCE_DIR
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/xsession.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
+XS_WAIT=40
+
+if xsession_inside; then
+    root="$1" module="$2"
+    xsession_env
+    # Qt's own options must get through the game's command line.
+    xsession_launch strace -f -qq -o "$XS_TMP/strace.log" -e trace=openat \
+        "$root/usr/games/vortana" -platform xcb -style fusion
+    xsession_enter_game Pacchetto
+    xsession_quit "$WIN"
+    for file in "$root$module" "$root"/usr/share/vortana/suoni/{sparo,esplosi,laser}.wav; do
+        grep -F "\"$file\", O_" "$XS_TMP/strace.log" | grep -qv ENOENT || fail "$file not opened"
+    done
+    echo "sound module and sounds taken from the unpacked tree"
+    exit 0
+fi
+
+src="$(cd "${1:?usage: test_package.sh SOURCE_DIR}" && pwd)"
+app_id=io.github.vortana.Vortana
+xsession_require cpack dpkg-deb dpkg-shlibdeps lintian strace
+xsession_tmpdir
+build="$XS_TMP/build"
+{
+    cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DBUILD_TESTING=OFF -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON &&
+        cmake --build "$build" -j2 && (cd "$build" && cpack -G DEB)
+} >"$XS_TMP/build.log" 2>&1 || { tail -40 "$XS_TMP/build.log" >&2; fail "package build"; }
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+deb="$build/vortana_${version}_amd64.deb"
+[[ -f "$deb" ]] || fail "no $deb"
+grep -qF "sudo apt install ./${deb##*/}" "$src/README.md" || fail "the README does not install ${deb##*/}"
+
+module="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/vortana/libvortana_sound.so"
+expected="$XS_TMP/expected.txt"
+{
+    echo /usr/games/vortana
+    echo "$module"
+    printf '/usr/share/vortana/suoni/%s.wav\n' sparo esplosi laser
+    echo "/usr/share/applications/$app_id.desktop"
+    echo "/usr/share/metainfo/$app_id.metainfo.xml"
+    echo "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+    printf "/usr/share/icons/hicolor/%sx%s/apps/$app_id.png\n" 16 16 32 32 48 48 64 64 128 128 256 256
+    echo /usr/share/man/man6/vortana.6.gz
+    printf '/usr/share/doc/vortana/%s\n' copyright changelog.gz
+} | sort >"$expected"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort >"$XS_TMP/files.txt"
+diff -u "$expected" "$XS_TMP/files.txt" >&2 || fail "the package's files differ from the expected ones"
+
+# Linked (dpkg-shlibdeps, the sound module included) and loaded at run time.
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+for pkg in libqt6widgets6 libqt6multimedia6 qt6-translations-l10n fonts-liberation2 fonts-dejavu-core \
+    qt6-qpa-plugins qt6-wayland libpulse0; do
+    [[ ", $depends," == *", $pkg"[\ ,]* ]] || fail "Depends lacks $pkg"
+done
+
+lintian --fail-on error --display-level '>=warning' "$deb" >"$XS_TMP/lintian.txt" 2>&1 ||
+    { cat "$XS_TMP/lintian.txt" >&2; fail "lintian reports errors"; }
+cat "$XS_TMP/lintian.txt"
+
+root="$XS_TMP/root"
+dpkg-deb -x "$deb" "$root"
+grep -qx "Exec=/usr/games/vortana" "$root/usr/share/applications/$app_id.desktop" || fail "the menu entry does not start /usr/games/vortana"
+grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "the metainfo's release is not $version"
+
+# --help and --version answer without any display; anything else unknown is refused.
+game=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/games/vortana")
+[[ "$("${game[@]}" --version)" == "Vortana $version" ]] || fail "--version does not print Vortana $version"
+[[ "$("${game[@]}" --help)" == *--version* ]] || fail "--help does not list --version"
+rc=0
+"${game[@]}" --nessuna 2>"$XS_TMP/unknown.txt" || rc=$?
+((rc == 2)) && grep -q nessuna "$XS_TMP/unknown.txt" || fail "an unknown option gave status $rc: $(cat "$XS_TMP/unknown.txt")"
+
+xsession_run 150 1024x768x24 "$root" "$module"
+echo "package test passed"
