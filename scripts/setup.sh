@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vortana needs (only those missing) and builds it.
+# --play: only what building and playing need, and no tests. Otherwise also
+# what the tests, benchmarks, fuzzers, screenshots and the package need.
 # Safe to rerun: with everything present it does no apt work at all.
 set -euo pipefail
 
+# To build: the compiler, Qt, rsvg-convert for the icons. To play: what the
+# game loads at run time, as the Debian package's Depends list it.
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-multimedia-dev qt6-translations-l10n qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-multimedia-dev libgl-dev librsvg2-bin
+    qt6-translations-l10n qt6-qpa-plugins qt6-wayland libpulse0
     fonts-liberation2 fonts-dejavu-core
-    xvfb xauth xdotool imagemagick
-    python3 libxdamage1 bc
-    libbenchmark-dev clang libclang-rt-14-dev
-    desktop-file-utils appstream librsvg2-bin strace
-    dbus-x11 at-spi2-core python3-pyatspi qt6-wayland weston
-    gstreamer1.0-plugins-base
 )
+testing=ON
+if [[ "${1:-}" == --play ]]; then
+    testing=OFF
+else
+    packages+=(
+        xvfb xauth xdotool imagemagick
+        python3 libxdamage1 bc
+        libbenchmark-dev clang libclang-rt-14-dev
+        desktop-file-utils appstream strace
+        dbus-x11 at-spi2-core python3-pyatspi weston
+        gstreamer1.0-plugins-base
+        dpkg-dev lintian
+    )
+fi
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build_dir="${BUILD_DIR:-$root/build}"
@@ -35,5 +48,5 @@ if ((${#missing[@]})); then
         apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING="$testing"
 cmake --build "$build_dir" -j2
