@@ -40,7 +40,7 @@ void Tavola::Next_Click()
         return;
     unload();
     load();
-    show();
+    showCentred();
 }
 
 }  // namespace vortana

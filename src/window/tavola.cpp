@@ -6,11 +6,13 @@
 #include "window/platform.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace vortana {
 
@@ -66,13 +68,27 @@ void Tavola::start()
     if (ended_)
         return;
     ensureLoaded();
-    if (const QScreen *screen = this->screen()) {
+    showCentred();
+}
+
+void Tavola::showCentred()
+{
+    // Wayland leaves placement to the compositor.
+    centrePending_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (centrePending_) {
         adjustSize();
-        QRect frame(QPoint(), frameSize());
+        centre();
+    }
+    show();
+}
+
+void Tavola::centre()
+{
+    if (const QScreen *screen = this->screen()) {
+        QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    show();
 }
 
 void Tavola::run(void (Tavola::*handler)())
@@ -291,6 +307,13 @@ bool Tavola::event(QEvent *e)
 {
     // Activation runs once per load, after the window is shown; closing a
     // message box re-activates the window and must not run it again.
+    // The window manager adds its frame only once the window is up; then
+    // the whole frame goes to the middle of the screen.
+    if (centrePending_ && (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate) && windowHandle()
+        && !windowHandle()->frameMargins().isNull()) {
+        centrePending_ = false;
+        centre();
+    }
     if (e->type() == QEvent::Show && activatePending_) {
         QTimer::singleShot(0, this, [this] {
             if (activatePending_ && isVisible()) {

@@ -92,6 +92,9 @@ protected:
 
 private:
     void ensureLoaded();
+    // Shows the window with its whole frame in the middle of the screen.
+    void showCentred();
+    void centre();
     void load();
     void unload();
     void buildControls();
@@ -123,6 +126,7 @@ private:
     int gradientsPainted_ = 0;
     bool loading_ = false;
     bool activatePending_ = false;
+    bool centrePending_ = false;
     bool ended_ = false;
 };
 
