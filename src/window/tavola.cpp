@@ -310,7 +310,7 @@ bool Tavola::event(QEvent *e)
     // The window manager adds its frame only once the window is up; then
     // the whole frame goes to the middle of the screen.
     if (centrePending_ && (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate) && windowHandle()
-        && !windowHandle()->frameMargins().isNull()) {
+        && windowHandle()->isExposed() && !windowHandle()->frameMargins().isNull()) {
         centrePending_ = false;
         centre();
     }
