@@ -80,15 +80,44 @@ void Tavola::showCentred()
         centre();
     }
     show();
+    if (windowHandle() && !windowFilterSet_) {
+        windowHandle()->installEventFilter(this);
+        windowFilterSet_ = true;
+    }
+}
+
+// The window manager adds its frame only once the window is up; the frame
+// as a whole then goes to the middle of the screen.
+void Tavola::centreOnceFramed()
+{
+    if (centrePending_ && windowHandle() && windowHandle()->isExposed() && !windowHandle()->frameMargins().isNull()) {
+        centrePending_ = false;
+        centre();
+    }
+}
+
+bool Tavola::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched == windowHandle() && e->type() == QEvent::Expose)
+        centreOnceFramed();
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void Tavola::centre()
 {
-    if (const QScreen *screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    // Once up, the window's own frame is the one to trust: the widget's
+    // copy of it can lag behind a new mapping.
+    QWindow *w = windowHandle();
+    const bool up = w && w->isExposed();
+    QRect frame = up ? w->frameGeometry() : frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    if (up)
+        w->setFramePosition(frame.topLeft());
+    else
         move(frame.topLeft());
-    }
 }
 
 void Tavola::run(void (Tavola::*handler)())
@@ -305,15 +334,10 @@ QAction *Tavola::menuItem(std::string_view name) const { return menuItems_.value
 
 bool Tavola::event(QEvent *e)
 {
+    if (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate)
+        centreOnceFramed();
     // Activation runs once per load, after the window is shown; closing a
     // message box re-activates the window and must not run it again.
-    // The window manager adds its frame only once the window is up; then
-    // the whole frame goes to the middle of the screen.
-    if (centrePending_ && (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate) && windowHandle()
-        && windowHandle()->isExposed() && !windowHandle()->frameMargins().isNull()) {
-        centrePending_ = false;
-        centre();
-    }
     if (e->type() == QEvent::Show && activatePending_) {
         QTimer::singleShot(0, this, [this] {
             if (activatePending_ && isVisible()) {

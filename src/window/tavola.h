@@ -86,6 +86,7 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void changeEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
@@ -95,6 +96,7 @@ private:
     // Shows the window with its whole frame in the middle of the screen.
     void showCentred();
     void centre();
+    void centreOnceFramed();
     void load();
     void unload();
     void buildControls();
@@ -127,6 +129,7 @@ private:
     bool loading_ = false;
     bool activatePending_ = false;
     bool centrePending_ = false;
+    bool windowFilterSet_ = false;
     bool ended_ = false;
 };
 
