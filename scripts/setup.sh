@@ -18,7 +18,7 @@ if [[ "${1:-}" == --play ]]; then
     testing=OFF
 else
     packages+=(
-        xvfb xauth xdotool imagemagick
+        xvfb xauth xdotool imagemagick openbox x11-utils
         python3 libxdamage1 bc
         libbenchmark-dev clang libclang-rt-14-dev
         desktop-file-utils appstream strace

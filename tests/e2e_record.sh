@@ -31,12 +31,16 @@ main="$WIN"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xsession_focus "$main"
 [[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play started"
-# The click lands on "Tempo restante" (8,128 to 113,153 of the 672 pixel
-# client area): it passes clicks to the window and lies above every target.
-# A click that came too early for the window is given again.
+client_y=$((Y + HEIGHT - 672))
+# A label ("Tempo restante", 8,128 to 113,153 of the client area) keeps
+# its click: play does not start.
+timeout 20 xdotool mousemove --sync $((X + 60)) $((client_y + 140)) click 1
+sleep 1.5
+[[ "$(cyan "$main")" == 0 ]] || fail "a click on a label started play"
+# A bare spot does. A click that came too early for the window is given again.
 started=0
 for ((try = 0; try < 5 && !started; ++try)); do
-    timeout 20 xdotool mousemove --sync $((X + 60)) $((Y + HEIGHT - 672 + 140)) click 1
+    timeout 20 xdotool mousemove --sync $((X + 450)) $((client_y + 300)) click 1
     for ((look = 0; look < 15 && !started; ++look)); do
         sleep 0.2
         [[ "$(cyan "$main")" == 0 ]] || started=1

@@ -3,6 +3,10 @@
 #include "support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
 #include <QPointer>
 #include <QTest>
 
@@ -37,7 +41,10 @@ private slots:
     void exitRoutine_data();
     void exitRoutine();
     void nameNotPlaced();
-    void clockRunsOutBehindMissWarning();
+    void twoGamesOneRecord();
+    void lockedRecord_data();
+    void lockedRecord();
+    void holdLock();
     void newGame();
 };
 
@@ -145,30 +152,77 @@ void TestEndgame::nameNotPlaced()
     QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
-void TestEndgame::clockRunsOutBehindMissWarning()
+// Two games of one player share the record. The one that ends last still
+// shows the record as it was when it began, and must not save below the
+// score the other has saved meanwhile.
+void TestEndgame::twoGamesOneRecord()
 {
-    FakePlatform p;
-    auto t = startGame(p, QStringLiteral("Anna"));
-    t->label("Punteggio")->setCaption(QStringLiteral(" 3"));
-    const QString number = t->target(Target::disparicmd)->text();
-    int paintedAtEnd = -1;
-    p.answer = [&](const Box &b) {
-        if (paintedAtEnd < 0 && b.text.contains(number)) {
-            t->label("lblconto")->setCaption(QStringLiteral("00:00:00"));
-            t->run(&Tavola::Timer1_Timer);
-            paintedAtEnd = t->gradientsPainted();
-        }
-        return AnswerOk;
-    };
-    t->run(&Tavola::disparicmd_Click);
+    FakePlatform a, b;
+    b.data = a.data;
+    QDir().mkpath(a.data);
+    writeBytes(pointsPath(a), "-4\r\n");
+    auto gameB = startGame(b, QStringLiteral("Bea"));
+    auto gameA = startGame(a, QStringLiteral("Anna"));
+    gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
+    gameA->run(&Tavola::cmdExit_Click);
+    QCOMPARE(gameB->label("Punteggio")->caption(), QStringLiteral("0"));
+    gameB->run(&Tavola::cmdExit_Click);
 
-    QVERIFY(paintedAtEnd >= 0);
+    QCOMPARE(fileBytes(pointsPath(a)) + fileBytes(namePath(a)), QByteArray(" 1\r\nAnna\r\n"));
+    QCOMPARE(texts(a.boxes).last(), kSaved);
+    QCOMPARE(texts(b.boxes).last(), kFarewell);
+    QVERIFY(a.quits == QList<int>{0} && b.quits == QList<int>{0});
+}
+
+void TestEndgame::lockedRecord_data()
+{
+    QTest::addColumn<bool>("crashed");
+    QTest::newRow("held by a game saving") << false;
+    QTest::newRow("left by a crashed game") << true;
+}
+
+// Another process holds the record's lock (holdLock, below): a live holder
+// is waited for, a dead one's lock is taken over at once.
+void TestEndgame::lockedRecord()
+{
+    QFETCH(bool, crashed);
+    FakePlatform p;
+    QDir().mkpath(p.data);
+    const QString lockPath = p.data + QLatin1String(kLockFile);
+    QProcess holder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VORTANA_HOLD_LOCK"), lockPath);
+    holder.setProcessEnvironment(env);
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("holdLock")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lockPath).size() > 0, 20000);
+    if (crashed) {
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QVERIFY(QFile::exists(lockPath));
+    }
+    auto t = startGame(p, QStringLiteral("Anna"));
+    t->label("Punteggio")->setCaption(QStringLiteral(" 2"));
+    QElapsedTimer waited;
+    waited.start();
+    t->run(&Tavola::cmdExit_Click);
+    const qint64 ms = waited.elapsed();
+    QVERIFY2(crashed ? ms < 1000 : ms >= 1000, qPrintable(QString::number(ms)));
     QCOMPARE(p.quits, QList<int>{0});
-    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), QByteArray(" 3\r\nAnna\r\n"));
-    // The miss that was waiting never lands.
-    QCOMPARE(t->vars().score, std::int16_t(0));
-    QCOMPARE(t->target(Target::disparicmd)->text(), number);
-    QCOMPARE(t->gradientsPainted(), paintedAtEnd);
+    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), QByteArray(" 2\r\nAnna\r\n"));
+    QVERIFY(!QFile::exists(lockPath));
+    holder.waitForFinished();
+}
+
+// The other game: holds the lock for 2.5 s, under the name its process has.
+void TestEndgame::holdLock()
+{
+    const QString path = qEnvironmentVariable("VORTANA_HOLD_LOCK");
+    if (path.isEmpty())
+        QSKIP("run by lockedRecord only");
+    QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    QLockFile lock(path);
+    QVERIFY(lock.lock());
+    QTest::qSleep(2500);
 }
 
 void TestEndgame::newGame()

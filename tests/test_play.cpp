@@ -2,6 +2,7 @@
 // click handlers and what goes on behind the warning of a miss.
 #include "support.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <algorithm>
 #include <set>
@@ -107,6 +108,32 @@ private slots:
             QCOMPARE(std::pair(t->vars().num1, t->vars().num2), digits);  // they belong to cmdNext_Click
         }
         QVERIFY(p.errors.isEmpty());
+    }
+
+    // A click on the window adds a step of its own; the timer keeps its
+    // 1.3 s beat. A player clicking every second must still see it.
+    void clicksKeepTheBeat()
+    {
+        FakePlatform p;
+        auto t = startGame(p);
+        QElapsedTimer clock;
+        QList<qint64> ticks;
+        connect(t->timer("Timer2"), &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        for (int click = 0; click < 6; ++click) {
+            for (int i = 0; i < kTargets; ++i)
+                t->target(Target(i))->hide();
+            const QPoint at = t->surface()->mapTo(t.get(), QPoint(450, 300));
+            QCOMPARE(t->childAt(at), t->surface());
+            QTest::mouseClick(t->windowHandle(), Qt::LeftButton, {}, at);
+            if (click == 0)
+                clock.start();
+            QTest::qWait(int(1000 * (click + 1) - clock.elapsed()));
+        }
+        QTest::qWait(int(5500 - clock.elapsed()));
+        QVERIFY2(ticks.size() == 4, qPrintable(QString::number(ticks.size())));
+        for (int i = 0; i < ticks.size(); ++i)
+            QVERIFY2(qAbs(ticks[i] - 1300 * (i + 1)) < 250, qPrintable(QString::number(ticks[i])));
+        QCOMPARE(p.sounds.count(p.program + QStringLiteral("/suoni/laser.wav")), 6);
     }
 
     void movementFollowsTable()

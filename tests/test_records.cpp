@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
 #include <vector>
 
@@ -25,6 +27,8 @@ private slots:
     void failures();
     void channels_data();
     void channels();
+    void killedWhileSaving();
+    void saveForever();
 };
 
 void TestRecords::firstStartCreatesEmptyFiles()
@@ -156,6 +160,47 @@ void TestRecords::channels()
     QCOMPARE(int(c.next()), 1);
     for (int n : held)
         QVERIFY(!c.inUse(std::int16_t(n)));
+}
+
+namespace {
+// Two records of different lengths, so that a cut-off write shows.
+const QByteArray kSaves[2][2] = {{" 1\r\n", "Anna\r\n"}, {"-12345\r\n", "Bartolomeo Bianchi\r\n"}};
+}
+
+// Killed at any moment while it saves, the game leaves each file whole:
+// the old record's or the new one's. Only the two files' pairing may be
+// cut between their renames.
+void TestRecords::killedWhileSaving()
+{
+    QTemporaryDir dir;
+    const QString points = dir.filePath(QStringLiteral("avortana.txt")), name = dir.filePath(QStringLiteral("vortana.txt"));
+    writeBytes(points, kSaves[0][0]);
+    writeBytes(name, kSaves[0][1]);
+    for (int round = 0; round < 20; ++round) {
+        QProcess saver;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VORTANA_SAVE_FOREVER"), dir.path());
+        saver.setProcessEnvironment(env);
+        saver.start(QCoreApplication::applicationFilePath(), {QStringLiteral("saveForever")});
+        QVERIFY(saver.waitForStarted());
+        QTest::qWait(100 + QRandomGenerator::global()->bounded(100));
+        saver.kill();
+        QVERIFY(saver.waitForFinished());
+        for (int f = 0; f < 2; ++f) {
+            const QByteArray got = fileBytes(f ? name : points);
+            QVERIFY2(got == kSaves[0][f] || got == kSaves[1][f], got.constData());
+        }
+    }
+}
+
+void TestRecords::saveForever()
+{
+    const QString dir = qEnvironmentVariable("VORTANA_SAVE_FOREVER");
+    if (dir.isEmpty())
+        QSKIP("run by killedWhileSaving only");
+    for (int i = 0;; i ^= 1)
+        writeRecord(dir + QLatin1String(kPointsFile), QString::fromLatin1(kSaves[i][0].chopped(2)),
+                    dir + QLatin1String(kNameFile), QString::fromLatin1(kSaves[i][1].chopped(2)));
 }
 
 QTEST_MAIN(TestRecords)

@@ -9,7 +9,7 @@ using namespace vortana::test;
 
 namespace {
 
-enum class Box_ { Greeting, Warning, Farewell, Question };
+enum class Box_ { Warning, Farewell, Question };
 
 // Ticks come fast so that a few hundred milliseconds behind a box hold
 // many of them.
@@ -32,30 +32,9 @@ class TestReentry : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { setUpApplication(*qApp); }
-    void greetingHasNoTimers();
     void ticksBehindBoxes_data();
     void ticksBehindBoxes();
 };
-
-void TestReentry::greetingHasNoTimers()
-{
-    FakePlatform p;
-    Tavola *game = nullptr;
-    bool anyActive = true;
-    QString clock;
-    p.answer = [&](const Box &) {
-        QTest::qWait(300);
-        anyActive = game->timer("Timer1")->isActive() || game->timer("Timer2")->isActive();
-        clock = game->label("lblconto")->caption();
-        return AnswerOk;
-    };
-    p.names = {QStringLiteral("Ada")};
-    Tavola t(p, Rng::shared());
-    game = &t;
-    t.start();
-    QVERIFY(!anyActive);
-    QCOMPARE(clock, QStringLiteral("00.00.00"));  // the clock starts after the greeting
-}
 
 void TestReentry::ticksBehindBoxes_data()
 {
@@ -106,8 +85,6 @@ void TestReentry::ticksBehindBoxes()
     case Box_::Question:
         t->run(&Tavola::Next_Click);
         break;
-    case Box_::Greeting:
-        QFAIL("covered on its own");
     }
 
     auto count = [&](const QString &end) {

@@ -1,4 +1,4 @@
-// The rules that need no window: numbers, the score, the generator, the
+// The rules that need no window: numbers, the generator, the
 // bands of the gradient and the record text.
 #include "play/rules.h"
 #include "records/records.h"
@@ -34,31 +34,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(double, value);
         QCOMPARE(vortana::leadingNumber(text), value);
-    }
-
-    void score_data()
-    {
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("delta");
-        QTest::addColumn<bool>("hit");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("hit after miss") << -4 << 1 << true << " -3";
-        QTest::newRow("third hit") << 2 << 1 << true << " 3";
-        QTest::newRow("miss after three hits") << 3 << -4 << false << "-1";
-        QTest::newRow("miss stays at bottom") << -32766 << -4 << false << "-32768";
-        QTest::newRow("hit stays at top") << 32767 << 1 << true << " 32767";
-    }
-
-    // The label's text must also read back as the score it shows.
-    void score()
-    {
-        QFETCH(int, start);
-        QFETCH(int, delta);
-        QFETCH(bool, hit);
-        QFETCH(QString, shown);
-        const std::int16_t s = addScore(std::int16_t(start), delta);
-        QCOMPARE(scoreText(s, hit), shown);
-        QCOMPARE(scoreValue(shown), int(s));
     }
 
     void generator()
@@ -216,14 +191,6 @@ private slots:
         QCOMPARE(encodeCp1252(text), bytes);
         if (!bytes.contains('?'))
             QCOMPARE(decodeCp1252(bytes), text);
-    }
-
-    void warningQuotesCaption()
-    {
-        QCOMPARE(warningText(clickRule(Target::disparicmd), QStringLiteral("57")),
-                 QString::fromUtf8("Attenzione!  57 non è  un numero divisibile per 11"));
-        QCOMPARE(warningText(clickRule(Target::disparicmd1), QStringLiteral("63")),
-                 QString::fromUtf8("Attenzione! Hai sbagliato:  63 non è  un numero divisibile per 11"));
     }
 };
 

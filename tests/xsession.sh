@@ -70,14 +70,16 @@ xsession_stop_game() {
     kill -9 "$XS_GAME" 2>/dev/null || true
 }
 
-# The prompt, the message boxes and the game window are all titled "Vortana".
-xsession_windows() { xdotool search --onlyvisible --name '^Vortana$' 2>/dev/null || true; }
+# The prompt, the boxes and the game window are all titled "Vortana", but
+# for the new-game question.
+xsession_windows() { xdotool search --onlyvisible --name "${1:-^Vortana\$}" 2>/dev/null || true; }
 
-# xsession_next_window WHAT: a "Vortana" window not handed out before; id in WIN.
+# xsession_next_window WHAT [TITLE]: a window titled exactly TITLE (by
+# default "Vortana") not handed out before; id in WIN.
 xsession_next_window() {
     local deadline=$((SECONDS + XS_WAIT)) id
     while ((SECONDS < deadline)); do
-        for id in $(xsession_windows); do
+        for id in $(xsession_windows "${2:+^$2\$}"); do
             [[ " $XS_SEEN " == *" $id "* ]] || { XS_SEEN+=" $id"; WIN="$id"; return 0; }
         done
         kill -0 "$XS_GAME" 2>/dev/null || fail "the program ended while waiting for $1"

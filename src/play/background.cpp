@@ -3,7 +3,6 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
-
 namespace vortana {
 
 void Tavola::cmdNext_Click()
@@ -38,7 +37,9 @@ void Tavola::Form_Click()
     QString path = programDir() + QLatin1String(kLaser.data(), qsizetype(kLaser.size()));
     PlayWave(path);
     PaintGradient(std::int16_t(d.first * 20), std::int16_t(d.second * 20));
-    timer("Timer2")->start();
+    // Switched on, not restarted: a click adds a step, the beat goes on.
+    if (!timer("Timer2")->isActive())
+        timer("Timer2")->start();
     Timer2_Timer();
 }
 

@@ -2,6 +2,9 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
+#include <QFile>
+#include <QLockFile>
+
 namespace vortana {
 
 void Tavola::cmdExit_Click()
@@ -15,12 +18,20 @@ void Tavola::cmdExit_Click()
     for (vars_.exitDelayCounter = 1; vars_.exitDelayCounter <= 1000; ++vars_.exitDelayCounter) {
     }
 
-    if (!isNewRecord(label("lblpunti")->caption(), label("Punteggio")->caption()))
+    const QString score = label("Punteggio")->caption();
+    if (!isNewRecord(label("lblpunti")->caption(), score))
         endProgram(0);
 
     const QString pointsPath = vars_.windowsDir + QLatin1String(kPointsFile);
     const QString namePath = vars_.windowsDir + QLatin1String(kNameFile);
     {
+        // Another game of the player's may have saved since this one began:
+        // what counts is the record stored now, read and replaced under a
+        // lock so that two games ending together take turns.
+        QLockFile lock(vars_.windowsDir + QLatin1String(kLockFile));
+        lockRecord(lock);
+        if (!isNewRecord(QFile::exists(pointsPath) ? Leggifiletxt(pointsPath) : QString(), score))
+            endProgram(0);
         FileChannels::Lease points(channels_, vars_.fileNum = channels_.next());
         const QString scoreLine = vars_.recordText = label("Punteggio")->caption();
         FileChannels::Lease name(channels_, vars_.fileNum = channels_.next());
@@ -40,7 +51,7 @@ void Tavola::Next_Click()
         return;
     unload();
     load();
-    show();
+    showCentred();
 }
 
 }  // namespace vortana

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -97,6 +98,16 @@ QString readRecordFile(const QString &path)
     if (f.error() != QFileDevice::NoError)
         throw RuntimeError(reason(QStringLiteral("Impossibile leggere il file"), path, f.errorString()));
     return decodeCp1252(bytes);
+}
+
+void lockRecord(QLockFile &lock)
+{
+    lock.setStaleLockTime(10'000);
+    if (lock.tryLock(15'000))
+        return;
+    const QString why = lock.error() == QLockFile::PermissionError ? QStringLiteral("permesso negato")
+                                                                    : QStringLiteral("in uso da un'altra partita");
+    throw RuntimeError(reason(QStringLiteral("Impossibile bloccare il record"), lock.fileName(), why));
 }
 
 void writeRecord(const QString &pointsPath, const QString &points, const QString &namePath,

@@ -9,10 +9,13 @@
 #include <set>
 #include <stdexcept>
 
+class QLockFile;
+
 namespace vortana {
 
 inline constexpr char kPointsFile[] = "/avortana.txt";
 inline constexpr char kNameFile[] = "/vortana.txt";
+inline constexpr char kLockFile[] = "/vortana.lock";
 
 // Reading stops here: a record the game writes is far shorter, and a huge
 // file would otherwise freeze start-up while the label lays it out.
@@ -57,6 +60,11 @@ void touchFile(const QString &path);
 
 // The file's text, line end included, decoded from Windows-1252.
 QString readRecordFile(const QString &path);
+
+// Takes the record's lock, waiting while another game holds it. A lock
+// left by a game that died is taken over; so is one held longer than any
+// save can take. Throws when the lock can't be had.
+void lockRecord(QLockFile &lock);
 
 // Both files are written aside and put in place together, points first,
 // so a failure leaves the old record or the new one and never a mix.

@@ -113,11 +113,8 @@ bool Label::event(QEvent *e)
 
 void Label::mousePressEvent(QMouseEvent *e)
 {
-    // Only a transparent label lets the click through to the window.
-    if (opaque_)
-        e->accept();
-    else
-        e->ignore();
+    // A label has no click of its own and keeps it from the window.
+    e->accept();
 }
 
 Surface::Surface(QWidget *parent) : QWidget(parent)

@@ -66,8 +66,7 @@ private:
 };
 
 // The client area: keeps the background gradient under all controls and
-// turns a click on itself, on a transparent label or on a disabled button
-// into the window's click.
+// turns a click on itself or on a disabled button into the window's click.
 class Surface : public QWidget {
     Q_OBJECT
 public:

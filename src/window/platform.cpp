@@ -134,7 +134,8 @@ void setUpApplication(QApplication &app)
 {
     QCoreApplication::setApplicationName(QStringLiteral("vortana"));
     QCoreApplication::setOrganizationName(QString());
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+    // No display name: Qt would append it to every title bar that doesn't
+    // already end with it ("INIZIARE NUOVA GARA — Vortana").
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vortana.Vortana"));
 
     // Italian whatever the locale, Qt's own buttons included.

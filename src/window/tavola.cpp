@@ -6,11 +6,13 @@
 #include "window/platform.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace vortana {
 
@@ -66,13 +68,56 @@ void Tavola::start()
     if (ended_)
         return;
     ensureLoaded();
-    if (const QScreen *screen = this->screen()) {
+    showCentred();
+}
+
+void Tavola::showCentred()
+{
+    // Wayland leaves placement to the compositor.
+    centrePending_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (centrePending_) {
         adjustSize();
-        QRect frame(QPoint(), frameSize());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        centre();
     }
     show();
+    if (windowHandle() && !windowFilterSet_) {
+        windowHandle()->installEventFilter(this);
+        windowFilterSet_ = true;
+    }
+}
+
+// The window manager adds its frame only once the window is up; the frame
+// as a whole then goes to the middle of the screen.
+void Tavola::centreOnceFramed()
+{
+    if (centrePending_ && windowHandle() && windowHandle()->isExposed() && !windowHandle()->frameMargins().isNull()) {
+        centrePending_ = false;
+        centre();
+    }
+}
+
+bool Tavola::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched == windowHandle() && e->type() == QEvent::Expose)
+        centreOnceFramed();
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void Tavola::centre()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    // Once up, the window's own frame is the one to trust: the widget's
+    // copy of it can lag behind a new mapping.
+    QWindow *w = windowHandle();
+    const bool up = w && w->isExposed();
+    QRect frame = up ? w->frameGeometry() : frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    if (up)
+        w->setFramePosition(frame.topLeft());
+    else
+        move(frame.topLeft());
 }
 
 void Tavola::run(void (Tavola::*handler)())
@@ -289,6 +334,8 @@ QAction *Tavola::menuItem(std::string_view name) const { return menuItems_.value
 
 bool Tavola::event(QEvent *e)
 {
+    if (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate)
+        centreOnceFramed();
     // Activation runs once per load, after the window is shown; closing a
     // message box re-activates the window and must not run it again.
     if (e->type() == QEvent::Show && activatePending_) {

@@ -86,12 +86,17 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void changeEvent(QEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
 
 private:
     void ensureLoaded();
+    // Shows the window with its whole frame in the middle of the screen.
+    void showCentred();
+    void centre();
+    void centreOnceFramed();
     void load();
     void unload();
     void buildControls();
@@ -123,6 +128,8 @@ private:
     int gradientsPainted_ = 0;
     bool loading_ = false;
     bool activatePending_ = false;
+    bool centrePending_ = false;
+    bool windowFilterSet_ = false;
     bool ended_ = false;
 };
 
