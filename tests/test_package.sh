@@ -18,16 +18,21 @@ if xsession_inside; then
         "$root/usr/games/vortana" -platform xcb -style fusion
     xsession_enter_game Pacchetto
     xsession_quit "$WIN"
+    # opened PATH: the trace line of the first successful open of it.
+    opened() { grep -nF "\"$1\", O_" "$XS_TMP/strace.log" | grep -v ENOENT | sed -n '1s/:.*//p' || true; }
     for file in "$root$module" "$root"/usr/share/vortana/suoni/{sparo,esplosi,laser}.wav; do
-        grep -F "\"$file\", O_" "$XS_TMP/strace.log" | grep -qv ENOENT || fail "$file not opened"
+        [[ -n "$(opened "$file")" ]] || fail "$file not opened"
     done
-    echo "sound module and sounds taken from the unpacked tree"
+    # The record is opened once the prompt has its name; sound comes later, never slowing the start.
+    at_module="$(opened "$root$module")" at_record="$(opened "$XDG_DATA_HOME/vortana//avortana.txt")"
+    ((${at_record:-0} > 0 && at_module > at_record)) || fail "the sound module was loaded before the name prompt"
+    echo "sound module and sounds taken from the unpacked tree, after the prompt"
     exit 0
 fi
 
 src="$(cd "${1:?usage: test_package.sh SOURCE_DIR}" && pwd)"
 app_id=io.github.vortana.Vortana
-xsession_require cpack dpkg-deb dpkg-shlibdeps lintian strace
+xsession_require cpack dpkg-deb dpkg-shlibdeps lintian strace readelf identify desktop-file-validate appstreamcli
 xsession_tmpdir
 build="$XS_TMP/build"
 {
@@ -71,8 +76,18 @@ cat "$XS_TMP/lintian.txt"
 
 root="$XS_TMP/root"
 dpkg-deb -x "$deb" "$root"
-grep -qx "Exec=/usr/games/vortana" "$root/usr/share/applications/$app_id.desktop" || fail "the menu entry does not start /usr/games/vortana"
-grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "the metainfo's release is not $version"
+desktop="$root/usr/share/applications/$app_id.desktop" metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
+timeout 60 desktop-file-validate "$desktop" || fail "desktop-file-validate"
+timeout 60 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+grep -qx "Exec=/usr/games/vortana" "$desktop" || fail "the menu entry does not start /usr/games/vortana"
+grep -qx "Icon=$app_id" "$desktop" || fail "the entry's icon is not $app_id"
+grep -qF "<release version=\"$version\"" "$metainfo" || fail "the metainfo's release is not $version"
+for size in 16 32 48 64 128 256; do
+    png="$root/usr/share/icons/hicolor/${size}x$size/apps/$app_id.png"
+    [[ "$(identify -format '%m %wx%h' "$png" 2>&1)" == "PNG ${size}x$size" ]] || fail "$png is not a ${size}px PNG"
+done
+# Qt Multimedia comes with the sound module: linked in, it would load before main().
+readelf -d "$root/usr/games/vortana" | grep -q 'NEEDED.*libQt6Multimedia' && fail "the game links Qt Multimedia"
 
 # --help and --version answer without any display; anything else unknown is refused.
 game=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/games/vortana")

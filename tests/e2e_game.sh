@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The real program under a window manager (openbox), played as a player
+# would: each title bar reads exactly its own title, the whole frame sits in
+# the middle of the screen at start-up and after "Nuovo gioco", a label
+# keeps its click while a bare spot starts play, and a game that beats the
+# stored record saves it.
+# Usage: e2e_game.sh path/to/vortana
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/xsession.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
+
+bin="$(realpath "${1:?usage: e2e_game.sh path/to/vortana}")"
+xsession_inside || { xsession_require openbox xprop xwininfo import convert; xsession_run 170 1280x1024x24 "$bin"; exit; }
+
+xsession_env
+openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &
+for ((i = 0; i < 100; ++i)); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+((i < 100)) || fail "openbox did not start: $(cat "$XS_TMP/wm.log")"
+
+points="$XDG_DATA_HOME/vortana/avortana.txt" holder="$XDG_DATA_HOME/vortana/vortana.txt"
+mkdir -p "$XDG_DATA_HOME/vortana"
+printf -- '-5\r\n' >"$points"  # beaten by the untouched score 0
+
+# What the window manager draws in the title bar.
+expect_title() {  # ID TITLE
+    local got
+    got="$(xprop -id "$1" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p')"
+    [[ "$got" == "$2" ]] || fail "title bar reads '$got', expected '$2'"
+}
+geometry() {  # ID: the client's "x y width height" on the screen
+    xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+        /^ *Width:/{w=$NF} /^ *Height:/{h=$NF} END{print x, y, w, h}'
+}
+# The frame's centre, from the client's place and the frame's extents.
+frame_centre() {
+    local x y w h l r t b
+    read -r x y w h < <(geometry "$1")
+    read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)$/\1 \2 \3 \4/p')
+    [[ -n "$b" ]] || { echo "no frame"; return; }
+    echo "$(((2 * (x - l) + l + w + r) / 2)) $(((2 * (y - t) + t + h + b) / 2))"
+}
+# The window manager frames the window after it maps: give it a moment.
+expect_centred() {  # ID WHEN
+    local deadline=$((SECONDS + 10)) at=""
+    while ((SECONDS < deadline)); do
+        at="$(frame_centre "$1")"
+        [[ "$at" == "640 512" ]] && return 0
+        sleep 0.2
+    done
+    fail "frame centred at ($at) $2, expected (640 512)"
+}
+# Share of the window's pixels in the targets' cyan.
+cyan() {
+    import -window "$1" png:- 2>/dev/null |
+        convert png:- -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:mean]' info:
+}
+click() {  # ID X Y: at that point of the 608 x 672 client area, below the menu
+    local height
+    read -r _ _ _ height < <(geometry "$1")
+    timeout 20 xdotool mousemove --window "$1" "$2" $((height - 672 + $3)) click 1
+}
+
+# Windows are found by their exact title (xsession_windows).
+xsession_launch "$bin"
+xsession_enter_game Anna
+main="$WIN"
+expect_centred "$main" "at start-up"
+
+# A label ("Tempo restante", 8,128 to 113,153) keeps its click.
+[[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play started"
+click "$main" 60 140
+sleep 1.5
+[[ "$(cyan "$main")" == 0 ]] || fail "a click on a label started play"
+# A bare spot starts play. A click that came too early for the window is given again.
+started=0
+for ((try = 0; try < 5 && !started; ++try)); do
+    click "$main" 450 300
+    for ((look = 0; look < 15 && !started; ++look)); do
+        sleep 0.2
+        [[ "$(cyan "$main")" == 0 ]] || started=1
+    done
+done
+((started)) || fail "a click on the window did not start play"
+
+# Elsewhere, then "Nuovo gioco" from the keyboard: Escape leaves the menu
+# bar active after the first drop-down, two steps right reach the item.
+timeout 10 xdotool windowmove "$main" 20 30
+timeout 10 xdotool mousemove --window "$main" 20 8 click 1
+sleep 0.5
+xsession_press "$main" key Escape Right Right Return
+xsession_next_window "the new game question" "INIZIARE NUOVA GARA"
+expect_title "$WIN" "INIZIARE NUOVA GARA"
+xsession_press "$WIN" key Left Return  # Yes; No is the default
+xsession_wait_gone "$main" "the game window, unloaded"
+XS_SEEN=""  # it comes back under its old id
+xsession_enter_game Bea
+expect_centred "$WIN" "after Nuovo gioco"
+
+# Bea's 0 beats -5: saved, byte for byte, with its confirmation.
+xsession_quit "$WIN" "the record confirmation"
+cmp -s "$points" <(printf '0\r\n') || fail "points file: $(od -An -c "$points")"
+cmp -s "$holder" <(printf 'Bea\r\n') || fail "name file: $(od -An -c "$holder")"
+echo "e2e_game: exact titles, a centred frame, clicks as the player meets them, the record saved"
