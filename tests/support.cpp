@@ -3,7 +3,6 @@
 #include "play/random.h"
 
 #include <QFile>
-#include <QImage>
 #include <QTest>
 
 namespace vortana::test {
@@ -34,7 +33,12 @@ void FakePlatform::errorBox(QWidget *, const QString &text) { errors.append(text
 
 void FakePlatform::quit(int status) { quits.append(status); }
 
-void FakePlatform::playWave(const QString &path) { sounds.append(path); }
+void FakePlatform::playWave(const QString &path)
+{
+    sounds.append(path);
+    if (onSound)
+        onSound();
+}
 
 std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name)
 {
@@ -48,13 +52,6 @@ std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name)
 bool waitActivated(Tavola &t)
 {
     return QTest::qWaitFor([&] { return t.isLoaded() && !t.target(Target::paricmd)->text().isEmpty(); }, 5000);
-}
-
-QImage backgroundOf(const Tavola &t)
-{
-    QImage img(t.surface()->size(), QImage::Format_RGB32);
-    t.surface()->render(&img, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    return img;
 }
 
 QByteArray fileBytes(const QString &path)

@@ -27,8 +27,8 @@ public:
     // Decides the answer to each message box; by default OK, or No for a
     // Yes/No question. Runs while the box would be open.
     std::function<int(const Box &)> answer;
-    // Runs while the name prompt is open.
-    std::function<void()> onPrompt;
+    // Run while the name prompt is open, and as each sound starts.
+    std::function<void()> onPrompt, onSound;
 
     QStringList prompts;
     QList<Box> boxes;
@@ -49,13 +49,13 @@ public:
     QTemporaryDir tmp;
 };
 
+inline QString pointsPath(const FakePlatform &p) { return p.data + QStringLiteral("/avortana.txt"); }
+inline QString namePath(const FakePlatform &p) { return p.data + QStringLiteral("/vortana.txt"); }
+
 // Starts a game (creation, load, display) and waits for its activation.
 std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = QStringLiteral("Tester"));
 // True once the activation sequence has given the targets their numbers.
 bool waitActivated(Tavola &t);
-
-// The window's background as painted, without the controls over it.
-QImage backgroundOf(const Tavola &t);
 
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
