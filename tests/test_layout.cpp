@@ -27,7 +27,6 @@ private slots:
         for (const ControlSpec &s : kControls) {
             QWidget *w = game->control(s.name);
             QVERIFY2(w && w->parentWidget() == game->surface(), s.name.data());
-            QCOMPARE(w->objectName(), qs(s.name));
             QCOMPARE(w->isVisible(), !(s.flags & Hidden));
             QCOMPARE(w->isEnabled(), !(s.flags & Disabled));
             QCOMPARE(w->toolTip(), qs(s.tooltip));

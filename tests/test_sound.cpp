@@ -53,15 +53,14 @@ private slots:
 
     void unplayableIsSilent()
     {
-        QTemporaryDir tmp;  // no suoni/ in it, and no laser.wav either
+        QTemporaryDir tmp;  // no suoni/ in it
+        const QString path = tmp.path() + QStringLiteral("/suoni/laser.wav");
         WavePlayer player;
         QtPlatform platform;  // loads the module on first use
-        for (const QString &path : {tmp.path() + QStringLiteral("/suoni/laser.wav"), tmp.path() + QStringLiteral("/laser.wav")}) {
-            player.play(path);
-            platform.playWave(path);
-            QTest::qWait(300);
-            QVERIFY(player.current() && !player.current()->isPlaying());
-        }
+        player.play(path);
+        platform.playWave(path);
+        QTest::qWait(300);
+        QVERIFY(player.current() && !player.current()->isPlaying());
     }
 
     void oneSoundAtATime()
@@ -81,7 +80,6 @@ private slots:
         // The same path again plays the effect it already has.
         player.play(laser);
         QCOMPARE(player.current(), first);
-        QCOMPARE(player.findChildren<QSoundEffect *>().size(), 2);
     }
 };
 
