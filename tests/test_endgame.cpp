@@ -75,6 +75,7 @@ void TestEndgame::exitRoutine_data()
     QTest::addColumn<bool>("blocked");          // a folder where the name file goes
     QTest::newRow("first run, 0") << QByteArray() << "0" << "Anna" << QByteArray() << false;
     QTest::newRow("first run, 1") << QByteArray() << " 1" << "Anna" << QByteArray("Anna\r\n") << false;
+    QTest::newRow("first run, -4") << QByteArray() << "-4" << "Anna" << QByteArray() << false;
     QTest::newRow("-4 beaten by -3") << QByteArray("-4\r\n") << "-3" << "Anna" << QByteArray("Anna\r\n") << false;
     QTest::newRow("equal") << QByteArray(" 12\r\n") << " 12" << "Anna" << QByteArray() << false;
     QTest::newRow("letters count 0, 1") << QByteArray("abc\r\n") << " 1" << "Anna" << QByteArray("Anna\r\n") << false;

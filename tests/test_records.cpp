@@ -46,7 +46,7 @@ void TestRecords::existingFilesReadWhole_data()
 
     QTest::newRow("hit record") << QByteArray(" 12\r\n") << " 12\r\n" << false;
     QTest::newRow("cp1252 letters, SUB") << QByteArray("\xe8\x80\x1a\r\n") << "è€\x1a\r\n" << false;
-    QTest::newRow("several lines") << QByteArray("a\r\nb\nc\rd\r\n") << "a\r\nb\nc\rd\r\n" << false;
+    QTest::newRow("several lines, NUL") << QByteArray("a\r\nb\nc\rd\0e\r\n", 12) << QString::fromLatin1("a\r\nb\nc\rd\0e\r\n", 12) << false;
     QTest::newRow("undefined in cp1252") << QByteArray("\x81\x8d\x8f\x90\x9d") << QString() << false;
     QTest::newRow("50 MiB, capped at 64 KiB") << QByteArray(50 << 20, '\xe8') << QString(65536, u'è') << false;
     QTest::newRow("symlink") << QByteArray(" 21\r\n") << " 21\r\n" << true;
