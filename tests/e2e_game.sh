@@ -67,6 +67,8 @@ click() {  # ID X Y: at that point of the 608 x 672 client area, below the menu
 xsession_launch "$bin"
 xsession_enter_game Anna
 main="$WIN"
+read -r _ _ width height < <(geometry "$main")
+((width == 608 && height >= 672)) || fail "game window is ${width}x$height, expected 608 wide, 672 high and a menu"
 expect_centred "$main" "at start-up"
 
 # A label ("Tempo restante", 8,128 to 113,153) keeps its click.
