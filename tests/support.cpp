@@ -54,6 +54,16 @@ bool waitActivated(Tavola &t)
     return QTest::qWaitFor([&] { return t.isLoaded() && !t.target(Target::paricmd)->text().isEmpty(); }, 5000);
 }
 
+void startChild(QProcess &child, const char *function, const QString &argument)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VORTANA_TEST_CHILD"), argument);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+}
+
+QString childArgument() { return qEnvironmentVariable("VORTANA_TEST_CHILD"); }
+
 QByteArray fileBytes(const QString &path)
 {
     QFile f(path);

@@ -5,6 +5,7 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -56,6 +57,11 @@ inline QString namePath(const FakePlatform &p) { return p.data + QStringLiteral(
 std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = QStringLiteral("Tester"));
 // True once the activation sequence has given the targets their numbers.
 bool waitActivated(Tavola &t);
+
+// Runs one test function of this program in a process of its own (the
+// other game of a test), with childArgument() giving it `argument`.
+void startChild(QProcess &child, const char *function, const QString &argument);
+QString childArgument();
 
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);

@@ -1,9 +1,12 @@
 // The real dialogs of the desktop platform, answered the way a player
-// would, and the program's end through the application's event loop.
+// would, the program's end through the application's event loop, and what
+// a screen reader gets through Qt's accessibility: the texts the player
+// sees, and nothing scored for a hidden target a tool presses.
 #include "support.h"
 
 #include "play/random.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -61,6 +64,20 @@ auto type(const QString &text, Qt::Key key)
     };
 }
 
+QAccessibleInterface *iface(QObject *o) { return QAccessible::queryAccessibleInterface(o); }
+
+QString nameOf(QObject *o) { return iface(o) ? iface(o)->text(QAccessible::Name) : QStringLiteral("<none>"); }
+
+// Every name under an interface, depth first.
+QStringList namesBelow(QAccessibleInterface *i)
+{
+    QStringList names;
+    for (int c = 0; i && c < i->childCount(); ++c)
+        names << i->child(c)->text(QAccessible::Name) << namesBelow(i->child(c));
+    names.removeAll(QString());
+    return names;
+}
+
 }  // namespace
 
 class TestDialogs : public QObject {
@@ -70,6 +87,9 @@ private slots:
     void initTestCase() { setUpApplication(*qApp); qputenv("XDG_DATA_HOME", home_.path().toUtf8()); }
     void promptAndNewGameBox();
     void quitEndsEventLoop();
+    void visibleTextsAreNames();
+    void messageBoxIsRead();
+    void hiddenTargetPressDoesNotScore();
 
 private:
     QTemporaryDir home_;
@@ -106,6 +126,59 @@ void TestDialogs::quitEndsEventLoop()
     QtPlatform platform;
     QTimer::singleShot(0, [&platform] { platform.quit(3); });
     QCOMPARE(QCoreApplication::exec(), 3);
+}
+
+void TestDialogs::visibleTextsAreNames()
+{
+    FakePlatform p;
+    auto t = startGame(p);
+    for (int n = 0; n < kTargets; ++n)  // all numbered by now
+        QCOMPARE(nameOf(t->target(Target(n))), t->target(Target(n))->text());
+    QCOMPARE(nameOf(t->label("Punteggio")), QStringLiteral("0"));
+    QCOMPARE(nameOf(t->label("lblconto")), t->label("lblconto")->caption());  // the clock may have ticked
+    // A reader asks again after each change and must hear the new text.
+    t->run(&Tavola::disparicmd_Click);
+    t->run(&Tavola::Timer1_Timer);
+    QCOMPARE(nameOf(t->label("Punteggio")), QStringLiteral("-4"));
+    QCOMPARE(nameOf(t->label("lblconto")), t->label("lblconto")->caption());
+    // A record's CR LF is read as a line break, not a stray character; "&" is no access key.
+    t->label("lblnome")->setCaption(QStringLiteral("R&B\r\n"));
+    QCOMPARE(nameOf(t->label("lblnome")), QStringLiteral("R&B\n"));
+}
+
+void TestDialogs::messageBoxIsRead()
+{
+    FakePlatform p;
+    QtPlatform real;
+    auto t = startGame(p);
+    QStringList heard;
+    // While the game's real box is open, read it as a reader would, then close it.
+    Driver d;
+    d.actions = {[&](QWidget *shown) {
+        heard << nameOf(shown) << namesBelow(iface(shown));
+        shown->close();
+    }};
+    p.answer = [&](const Box &box) { return real.msgBox(t.get(), box.text, box.style, box.title); };
+    const QString warning = QStringLiteral("Attenzione! Hai sbagliato:  ") + t->target(Target::disparicmd1)->text() +
+                            QStringLiteral(" non è  un numero divisibile per 11");
+    t->run(&Tavola::disparicmd1_Click);
+    QCOMPARE(heard, QStringList({QStringLiteral("Vortana"), warning, QStringLiteral("OK")}));
+}
+
+void TestDialogs::hiddenTargetPressDoesNotScore()
+{
+    FakePlatform p;
+    auto t = startGame(p);
+    FlatButton *b = t->target(Target::paricmd1);
+    QVERIFY(b->isHidden() && iface(b) && iface(b)->actionInterface());
+    // The press is animated: the click lands about 100 ms later.
+    iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTest::qWait(1000);
+    QCOMPARE(t->label("Punteggio")->caption(), QStringLiteral("0"));
+    QVERIFY(p.sounds.isEmpty());
+    b->show();  // the same press on a shown target does score
+    iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE_WITH_TIMEOUT(t->label("Punteggio")->caption(), QStringLiteral(" 1"), 10000);
 }
 
 QTEST_MAIN(TestDialogs)

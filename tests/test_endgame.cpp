@@ -1,12 +1,12 @@
 // The end of a game: the clock running out, the exit routine with the
-// record it may save, and a new game rebuilding the window.
+// record it may save, a new game rebuilding the window, both timers
+// ticking behind each modal box, and a long session of new games.
 #include "support.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QProcess>
 #include <QPointer>
 #include <QTest>
 
@@ -14,6 +14,9 @@
 
 using namespace vortana;
 using namespace vortana::test;
+
+using Handler = void (Tavola::*)();
+Q_DECLARE_METATYPE(Handler)
 
 namespace {
 
@@ -43,6 +46,9 @@ private slots:
     void lockedRecord();
     void holdLock();
     void newGame();
+    void ticksBehindBoxes_data();
+    void ticksBehindBoxes();
+    void longSession();
 };
 
 void TestEndgame::clockRunsOut()
@@ -182,15 +188,11 @@ void TestEndgame::lockedRecord()
     QDir().mkpath(p.data);
     const QString lockPath = p.data + QLatin1String(kLockFile);
     QProcess holder;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VORTANA_HOLD_LOCK"), lockPath);
-    holder.setProcessEnvironment(env);
-    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("holdLock")});
+    startChild(holder, "holdLock", lockPath);
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lockPath).size() > 0, 20000);
     if (crashed) {
         holder.kill();
         QVERIFY(holder.waitForFinished());
-        QVERIFY(QFile::exists(lockPath));
     }
     auto t = startGame(p, QStringLiteral("Anna"));
     t->label("Punteggio")->setCaption(QStringLiteral(" 2"));
@@ -208,7 +210,7 @@ void TestEndgame::lockedRecord()
 // The other game: holds the lock for 2.5 s, under the name its process has.
 void TestEndgame::holdLock()
 {
-    const QString path = qEnvironmentVariable("VORTANA_HOLD_LOCK");
+    const QString path = childArgument();
     if (path.isEmpty())
         QSKIP("run by lockedRecord only");
     QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
@@ -262,6 +264,112 @@ void TestEndgame::newGame()
     QCOMPARE(t->gradientsPainted(), painted + 2);
     QVERIFY(t->menuItem("Next") && t->isVisible());
     QVERIFY(p.quits.isEmpty() && p.errors.isEmpty());
+}
+
+// Both timers ticking behind each of the game's modal boxes: nothing may
+// run twice, a click scores once, and nothing runs after the end.
+void TestEndgame::ticksBehindBoxes_data()
+{
+    QTest::addColumn<Handler>("handler");
+    QTest::addColumn<QString>("box");       // the end of the text of the box it waits in
+    QTest::addColumn<bool>("timeRunsOut");  // while that box waits
+    const QString warning = QStringLiteral("divisibile per 11"), question = QStringLiteral("GARA  ?");
+    QTest::newRow("warning") << Handler(&Tavola::disparicmd_Click) << warning << false;
+    QTest::newRow("warning, time runs out") << Handler(&Tavola::disparicmd_Click) << warning << true;
+    QTest::newRow("farewell from the button") << Handler(&Tavola::cmdExit_Click) << QStringLiteral("presto!") << true;
+    QTest::newRow("new-game question") << Handler(&Tavola::Next_Click) << question << false;
+    QTest::newRow("new-game question, time runs out") << Handler(&Tavola::Next_Click) << question << true;
+}
+
+void TestEndgame::ticksBehindBoxes()
+{
+    QFETCH(Handler, handler);
+    QFETCH(QString, box);
+    QFETCH(bool, timeRunsOut);
+
+    FakePlatform p;
+    auto t = startGame(p);
+    t->run(&Tavola::Form_Click);
+    // Ticks come fast so that a few hundred milliseconds behind a box hold
+    // many of them.
+    t->timer("Timer1")->setInterval(20);
+    t->timer("Timer2")->setInterval(20);
+    const std::int16_t scoreBefore = t->vars().score;
+    const QString clockBefore = t->label("lblconto")->caption();
+    int boxesOpen = 0, maxOpen = 0;
+    p.answer = [&](const Box &b) {
+        maxOpen = std::max(maxOpen, ++boxesOpen);
+        if (b.text.endsWith(box)) {
+            if (timeRunsOut) {
+                t->vars().clockMinutes = 0;
+                t->vars().clockSeconds = 0;
+                t->label("lblconto")->setCaption(QStringLiteral("00:00:00"));
+            }
+            QTest::qWait(400);
+        }
+        --boxesOpen;
+        return b.style & YesNo ? AnswerNo : AnswerOk;
+    };
+    t->run(handler);
+
+    const auto farewells = std::ranges::count_if(p.boxes, [](const Box &b) { return b.text.endsWith(u"Ciao a presto!"); });
+    if (timeRunsOut) {
+        QCOMPARE(farewells, 1);
+        QCOMPARE(p.quits, QList<int>{0});
+        // A handler that waited in its box returns without scoring.
+        QCOMPARE(t->vars().score, scoreBefore);
+        const int painted = t->gradientsPainted();
+        const QString clock = t->label("lblconto")->caption();
+        QTest::qWait(200);
+        QCOMPARE(t->gradientsPainted(), painted);
+        QCOMPARE(t->label("lblconto")->caption(), clock);
+        QCOMPARE(p.prompts.size(), 1);  // the question's Yes/No never reloads
+    } else {
+        QCOMPARE(farewells, 0);
+        QVERIFY(p.quits.isEmpty());
+        // The clock went on behind the box.
+        QVERIFY(t->label("lblconto")->caption() != clockBefore);
+        if (handler == Handler(&Tavola::disparicmd_Click))
+            QCOMPARE(t->label("Punteggio")->caption(), QString::number(scoreBefore - 4));
+    }
+    // Only the farewell may open over a box that was waiting.
+    QCOMPARE(maxOpen, timeRunsOut && handler != Handler(&Tavola::cmdExit_Click) ? 2 : 1);
+}
+
+// Many new games, steps and clicks in one process. Under the sanitizer
+// build this is where leaks and stale pointers of the game's own would
+// show; here it also checks that nothing piles up between games.
+void TestEndgame::longSession()
+{
+    FakePlatform p;
+    p.answer = [](const Box &b) { return b.style & YesNo ? AnswerYes : AnswerOk; };
+    auto t = startGame(p);
+    t->timer("Timer1")->setInterval(3600 * 1000);  // no exit half-way through
+    const auto objectsAfterFirstGame = t->findChildren<QObject *>().size();
+
+    constexpr int games = 1000, steps = 100000, clicks = 20000;
+    for (int g = 0; g < games; ++g) {
+        p.names.append(QStringLiteral("giocatore %1").arg(g));
+        t->run(&Tavola::Next_Click);
+        QVERIFY(waitActivated(*t));
+        t->timer("Timer1")->setInterval(3600 * 1000);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Every unload must really throw its controls, menus and timers away.
+    QCOMPARE(t->findChildren<QObject *>().size(), objectsAfterFirstGame);
+
+    t->run(&Tavola::Form_Click);
+    for (int s = 0; s < steps; ++s)
+        t->run(&Tavola::Timer2_Timer);
+
+    static constexpr void (Tavola::*handlers[])() = {&Tavola::paricmd_Click,    &Tavola::disparicmd_Click,
+                                                     &Tavola::paricmd1_Click,   &Tavola::disparicmd1_Click,
+                                                     &Tavola::paricmd2_Click,   &Tavola::disparicmd2_Click};
+    for (int c = 0; c < clicks; ++c)
+        t->run(handlers[c % 6]);
+    QVERIFY(!t->hasEnded());
+    QVERIFY(p.errors.isEmpty());
+    QCOMPARE(t->findChildren<QObject *>().size(), objectsAfterFirstGame);
 }
 
 QTEST_MAIN(TestEndgame)

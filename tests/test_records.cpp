@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -135,10 +134,7 @@ void TestRecords::killedWhileSaving()
     writeBytes(name, kSaves[0][1]);
     for (int round = 0; round < 20; ++round) {
         QProcess saver;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("VORTANA_SAVE_FOREVER"), dir.path());
-        saver.setProcessEnvironment(env);
-        saver.start(QCoreApplication::applicationFilePath(), {QStringLiteral("saveForever")});
+        startChild(saver, "saveForever", dir.path());
         QVERIFY(saver.waitForStarted());
         QTest::qWait(100 + QRandomGenerator::global()->bounded(100));
         saver.kill();
@@ -152,7 +148,7 @@ void TestRecords::killedWhileSaving()
 
 void TestRecords::saveForever()
 {
-    const QString dir = qEnvironmentVariable("VORTANA_SAVE_FOREVER");
+    const QString dir = childArgument();
     if (dir.isEmpty())
         QSKIP("run by killedWhileSaving only");
     for (int i = 0;; i ^= 1)

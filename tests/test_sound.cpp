@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QSoundEffect>
 #include <QTest>
-#include <QtEndian>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -34,16 +33,6 @@ private slots:
     void waves()
     {
         QFETCH(QString, path);
-        const QByteArray w = fileBytes(path);
-        const auto u16 = [&](qsizetype at) { return uint(qFromLittleEndian<quint16>(w.constData() + at)); };
-        const auto u32 = [&](qsizetype at) { return uint(qFromLittleEndian<quint32>(w.constData() + at)); };
-        // The plain 44-byte header: RIFF, a 16-byte fmt chunk, then the data.
-        QVERIFY(w.size() > 44 && w.startsWith("RIFF") && w.mid(8, 8) == "WAVEfmt " && w.mid(36, 4) == "data");
-        QVERIFY(u32(4) == uint(w.size() - 8) && u32(40) == uint(w.size() - 44));
-        QCOMPARE(u16(20), 1u);  // PCM
-        QCOMPARE(u16(34), 16u);
-        const double seconds = double(w.size() - 44) / (u32(24) * u16(22) * 2);
-        QVERIFY2(seconds > 0.05 && seconds < 1.0, qPrintable(QString::number(seconds)));
         // Without an audio device Qt still decodes the file; only playing is mute.
         QSoundEffect e;
         e.setSource(QUrl::fromLocalFile(path));

@@ -4,7 +4,6 @@
 
 #include <QMessageBox>
 #include <QTest>
-#include <set>
 
 using namespace vortana;
 using namespace vortana::test;

@@ -96,15 +96,11 @@ xsession_wait_gone() {  # ID WHAT
     done
 }
 
-xsession_focus() {
+# xsession_press ID XDOTOOL-ARGS...: real key events to that window.
+xsession_press() {
     timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null ||
         timeout 10 xdotool windowfocus "$1" || fail "cannot focus window $1"
     sleep 0.3
-}
-
-# xsession_press ID XDOTOOL-ARGS...: real key events to that window.
-xsession_press() {
-    xsession_focus "$1"
     timeout 20 xdotool "${@:2}" || fail "xdotool ${*:2} to window $1"
 }
 
