@@ -4,7 +4,7 @@
 
 set(CPACK_PACKAGE_NAME vortana)
 set(CPACK_PACKAGE_VENDOR "The Vortana developers")
-set(CPACK_PACKAGE_CONTACT "The Vortana developers <vortana@users.noreply.github.com>")
+set(CPACK_PACKAGE_CONTACT "The Vortana developers <vortana@vortana.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "hit the jumping multiples of 11 before the clock runs out")
 set(CPACK_PACKAGE_DESCRIPTION "\
 Vortana is a small arithmetic game for one player. Six square buttons
