@@ -33,7 +33,7 @@ void Tavola::cmdExit_Click()
         if (!isNewRecord(QFile::exists(pointsPath) ? Leggifiletxt(pointsPath) : QString(), score))
             endProgram(0);
         FileChannels::Lease points(channels_, vars_.fileNum = channels_.next());
-        const QString scoreLine = vars_.recordText = label("Punteggio")->caption();
+        const QString scoreLine = vars_.recordText = score;
         FileChannels::Lease name(channels_, vars_.fileNum = channels_.next());
         vars_.recordText = label("lblnome1")->caption();
         writeRecord(pointsPath, scoreLine, namePath, vars_.recordText);

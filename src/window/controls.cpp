@@ -77,7 +77,7 @@ void FlatButton::paintEvent(QPaintEvent *)
 }
 
 Label::Label(bool autoSize, bool opaque, QWidget *parent)
-    : QLabel(parent), autoSize_(autoSize), opaque_(opaque)
+    : QLabel(parent), autoSize_(autoSize)
 {
     setTextFormat(Qt::PlainText);  // a typed name must never become markup
     setAutoFillBackground(opaque);

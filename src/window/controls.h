@@ -50,7 +50,6 @@ public:
     void setCaption(const QString &caption);
     const QString &caption() const { return caption_; }
     bool autoSize() const { return autoSize_; }
-    bool opaque() const { return opaque_; }
 
 protected:
     bool event(QEvent *e) override;
@@ -62,7 +61,6 @@ private:
     QString caption_;
     bool autoSize_;
     bool fitPending_ = false;
-    bool opaque_;
 };
 
 // The client area: keeps the background gradient under all controls and

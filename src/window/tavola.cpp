@@ -80,10 +80,8 @@ void Tavola::showCentred()
         centre();
     }
     show();
-    if (windowHandle() && !windowFilterSet_) {
-        windowHandle()->installEventFilter(this);
-        windowFilterSet_ = true;
-    }
+    // Installing it again at a new game only keeps it where it is.
+    windowHandle()->installEventFilter(this);
 }
 
 // The window manager adds its frame only once the window is up; the frame

@@ -129,7 +129,6 @@ private:
     bool loading_ = false;
     bool activatePending_ = false;
     bool centrePending_ = false;
-    bool windowFilterSet_ = false;
     bool ended_ = false;
 };
 
