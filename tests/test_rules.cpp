@@ -1,5 +1,5 @@
-// The rules that need no window: numbers, the generator, the
-// bands of the gradient and the record's number.
+// The rules that need no window: numbers, the generator, the movement
+// table and the record's number.
 #include "play/rules.h"
 #include "records/records.h"
 
@@ -110,20 +110,6 @@ private slots:
             QVERIFY(s.size() >= 15);
         QCOMPARE(first, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
         QCOMPARE(second, (std::set<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    }
-
-    void bandsTileTheClientArea()
-    {
-        for (int height : {672, 512, 300, 1024}) {
-            int next = 0;
-            for (int i = 0; i < kBands; ++i) {
-                const QRect r = bandRect(i, 608, height);
-                QCOMPARE(r.top(), next);
-                QVERIFY(r.height() >= height / kBands && r.height() <= height / kBands + 1);
-                next = r.bottom() + 1;
-            }
-            QCOMPARE(next, height);
-        }
     }
 
     // Counts and columns rather than cells, so that a slip in one cell shows.
