@@ -54,12 +54,19 @@ bool waitActivated(Tavola &t)
     return QTest::qWaitFor([&] { return t.isLoaded() && !t.target(Target::paricmd)->text().isEmpty(); }, 5000);
 }
 
-void startChild(QProcess &child, const char *function, const QString &argument)
+void startChild(QProcess &child, const char *function, const QString &argument, const QStringList &wrapper)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VORTANA_TEST_CHILD"), argument);
+    // LeakSanitizer can't run in a traced process.
+    if (!wrapper.isEmpty())
+        env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(function)});
+    const QStringList args{QCoreApplication::applicationFilePath(), QString::fromLatin1(function)};
+    if (wrapper.isEmpty())
+        child.start(args[0], args.mid(1));
+    else
+        child.start(wrapper[0], wrapper.mid(1) + args);
 }
 
 QString childArgument() { return qEnvironmentVariable("VORTANA_TEST_CHILD"); }

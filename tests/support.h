@@ -59,8 +59,9 @@ std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = 
 bool waitActivated(Tavola &t);
 
 // Runs one test function of this program in a process of its own (the
-// other game of a test), with childArgument() giving it `argument`.
-void startChild(QProcess &child, const char *function, const QString &argument);
+// other game of a test), with childArgument() giving it `argument`; under
+// `wrapper` (a command and its options) if one is given.
+void startChild(QProcess &child, const char *function, const QString &argument, const QStringList &wrapper = {});
 QString childArgument();
 
 QByteArray fileBytes(const QString &path);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/mount.h>
@@ -41,6 +42,8 @@ private slots:
     void exitRoutine_data();
     void exitRoutine();
     void twoGamesOneRecord();
+    void immutableFolder_data();
+    void immutableFolder();
     void lockedRecord_data();
     void lockedRecord();
     void holdLock();
@@ -154,6 +157,47 @@ void TestEndgame::twoGamesOneRecord()
     QVERIFY(a.quits == QList<int>{0} && b.quits == QList<int>{0});
 }
 
+void TestEndgame::immutableFolder_data()
+{
+    QTest::addColumn<QByteArray>("names");  // the name file before the game; null: missing
+    QTest::addColumn<QString>("error");
+    QTest::newRow("both files there") << QByteArray("Vecchio\r\n") << "";
+    QTest::newRow("name file missing") << QByteArray() << "la cartella non accetta nuovi file";
+}
+
+// A folder that takes no new files while its two files stay writable, as a
+// shared score folder: the record is written in place, its lock kept elsewhere.
+void TestEndgame::immutableFolder()
+{
+    QFETCH(QByteArray, names);
+    QFETCH(QString, error);
+    // On the disk: tmpfs may not know the attribute.
+    QTemporaryDir disk(QDir::currentPath() + QStringLiteral("/immutable-XXXXXX"));
+    FakePlatform p;
+    p.data = disk.filePath(QStringLiteral("vortana"));
+    QVERIFY(QDir().mkpath(p.data));
+    writeBytes(pointsPath(p), " 3\r\n");
+    if (!names.isNull())
+        writeBytes(namePath(p), names);
+    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), p.data}) != 0)
+        QSKIP("chattr +i does not work here");
+    const auto unfreeze = qScopeGuard([&] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), p.data}); });
+    p.names << QStringLiteral("Anna");
+    Tavola t(p, Rng::shared());
+    t.start();
+    if (error.isEmpty()) {
+        QVERIFY(waitActivated(t));
+        t.label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        t.run(&Tavola::cmdExit_Click);
+    }
+
+    QVERIFY2(error.isEmpty() ? p.errors.isEmpty() : p.errors.size() == 1 && p.errors[0].contains(error),
+             qPrintable(p.errors.join(u'\n')));
+    QCOMPARE(p.quits, QList<int>{error.isEmpty() ? 0 : 1});
+    QCOMPARE(texts(p.boxes).last(), error.isEmpty() ? kSaved : QString(" Anna vediamo se sei un vero campione  "));
+    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 5\r\nAnna\r\n") : QByteArray(" 3\r\n"));
+}
+
 void TestEndgame::lockedRecord_data()
 {
     QTest::addColumn<bool>("crashed");
@@ -168,7 +212,7 @@ void TestEndgame::lockedRecord()
     QFETCH(bool, crashed);
     FakePlatform p;
     QDir().mkpath(p.data);
-    const QString lockPath = p.data + QLatin1String(kLockFile);
+    const QString lockPath = recordLockPath(p.data);
     QProcess holder;
     startChild(holder, "holdLock", lockPath);
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lockPath).size() > 0, 20000);

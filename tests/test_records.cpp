@@ -5,8 +5,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTest>
+
+#include <csignal>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -20,8 +21,9 @@ private slots:
     void existingFilesReadWhole();
     void failures_data();
     void failures();
-    void killedWhileSaving();
-    void saveForever();
+    void saveCutShort_data();
+    void saveCutShort();
+    void saveAndExit();
 };
 
 void TestRecords::firstStartCreatesEmptyFiles()
@@ -119,41 +121,77 @@ void TestRecords::failures()
 }
 
 namespace {
-// Two records of different lengths, so that a cut-off write shows.
-const QByteArray kSaves[2][2] = {{" 1\r\n", "Anna\r\n"}, {"-12345\r\n", "Bartolomeo Bianchi\r\n"}};
+// The record before and after the save; different lengths, so a cut-off write shows.
+const QStringList kOld{QStringLiteral("-12345\r\n"), QStringLiteral("Bartolomeo Bianchi\r\n")};
+const QStringList kNew{QStringLiteral(" 1\r\n"), QStringLiteral("Anna\r\n")};
 }
 
-// Killed at any moment while it saves, the game leaves each file whole:
-// the old record's or the new one's. Only the two files' pairing may be
-// cut between their renames.
-void TestRecords::killedWhileSaving()
+void TestRecords::saveCutShort_data()
 {
-    QTemporaryDir dir;
-    const QString points = dir.filePath(QStringLiteral("avortana.txt")), name = dir.filePath(QStringLiteral("vortana.txt"));
-    writeBytes(points, kSaves[0][0]);
-    writeBytes(name, kSaves[0][1]);
-    for (int round = 0; round < 20; ++round) {
-        QProcess saver;
-        startChild(saver, "saveForever", dir.path());
-        QVERIFY(saver.waitForStarted());
-        QTest::qWait(100 + QRandomGenerator::global()->bounded(100));
-        saver.kill();
-        QVERIFY(saver.waitForFinished());
-        for (int f = 0; f < 2; ++f) {
-            const QByteArray got = fileBytes(f ? name : points);
-            QVERIFY2(got == kSaves[0][f] || got == kSaves[1][f], got.constData());
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("cuts");  // how many times a save makes that call
+    QTest::addColumn<bool>("onFiles");  // counted only on the record's files and folder
+    // The journal, then the two files written aside: each written and flushed,
+    // the folder flushed once the journal is in it, after the renames and after
+    // the journal goes. The game renames nothing else.
+    QTest::newRow("write") << "write" << 3 << true;
+    QTest::newRow("flush") << "fsync" << 6 << true;
+    QTest::newRow("rename") << "rename" << 2 << false;
+    QTest::newRow("remove") << "unlink" << 1 << true;
+}
+
+// A game killed at each step of its save in turn: the next start shows the
+// old record or the new one, whole, and leaves nothing but the two files.
+void TestRecords::saveCutShort()
+{
+    QFETCH(QString, call);
+    QFETCH(int, cuts);
+    QFETCH(bool, onFiles);
+    if (QProcess::execute(QStringLiteral("strace"), {QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("true")}) != 0)
+        QSKIP("strace can't trace here");
+    for (int when = 1;; ++when) {
+        FakePlatform p;
+        QVERIFY(QDir().mkpath(p.data));
+        writeBytes(pointsPath(p), kOld[0].toLatin1());
+        writeBytes(namePath(p), kOld[1].toLatin1());
+        QStringList args{QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                         QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(call).arg(when)};
+        // The files a save touches, as the folder's path meets each name with one slash or two.
+        for (const char *f : {"", "avortana.txt", "vortana.txt", "vortana.journal", "avortana.txt.new", "vortana.txt.new"})
+            for (const char *slash : {"/", "//"})
+                if (onFiles)
+                    args << QStringLiteral("-P") << p.data + QLatin1String(*f ? slash : "") + QLatin1String(f);
+        QProcess game;
+        startChild(game, "saveAndExit", p.data, args << QStringLiteral("--"));
+        QVERIFY(game.waitForFinished(60000));
+        const bool cut = game.exitStatus() == QProcess::CrashExit || game.exitCode() == 128 + SIGKILL;
+        QVERIFY2(cut || game.exitCode() == 0, game.readAllStandardError().constData());
+
+        auto next = startGame(p);
+        const QStringList shown{next->label("lblpunti")->caption(), next->label("lblnome")->caption()};
+        QVERIFY2(shown == kOld || shown == kNew,
+                 qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(when).arg(shown.join(u'|'))));
+        QCOMPARE(QDir(p.data).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("avortana.txt"), QStringLiteral("vortana.txt")}));
+        if (!cut) {
+            QCOMPARE(shown, kNew);
+            QCOMPARE(when - 1, cuts);
+            break;
         }
     }
 }
 
-void TestRecords::saveForever()
+// The game that is cut: beats the record and leaves through the exit routine.
+void TestRecords::saveAndExit()
 {
-    const QString dir = childArgument();
-    if (dir.isEmpty())
-        QSKIP("run by killedWhileSaving only");
-    for (int i = 0;; i ^= 1)
-        writeRecord(dir + QLatin1String(kPointsFile), QString::fromLatin1(kSaves[i][0].chopped(2)),
-                    dir + QLatin1String(kNameFile), QString::fromLatin1(kSaves[i][1].chopped(2)));
+    if (childArgument().isEmpty())
+        QSKIP("run by saveCutShort only");
+    FakePlatform p;
+    p.data = childArgument();
+    auto t = startGame(p, QStringLiteral("Anna"));
+    t->label("Punteggio")->setCaption(QStringLiteral(" 1"));
+    t->run(&Tavola::cmdExit_Click);
+    QCOMPARE(p.quits, QList<int>{0});
 }
 
 QTEST_MAIN(TestRecords)

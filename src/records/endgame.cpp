@@ -23,20 +23,20 @@ void Tavola::cmdExit_Click()
         endProgram(0);
 
     const QString pointsPath = vars_.windowsDir + QLatin1String(kPointsFile);
-    const QString namePath = vars_.windowsDir + QLatin1String(kNameFile);
     {
         // Another game of the player's may have saved since this one began:
         // what counts is the record stored now, read and replaced under a
         // lock so that two games ending together take turns.
-        QLockFile lock(vars_.windowsDir + QLatin1String(kLockFile));
+        QLockFile lock(recordLockPath(vars_.windowsDir));
         lockRecord(lock);
+        finishCutSave(vars_.windowsDir);
         if (!isNewRecord(QFile::exists(pointsPath) ? Leggifiletxt(pointsPath) : QString(), score))
             endProgram(0);
         FileChannels::Lease points(channels_, vars_.fileNum = channels_.next());
         const QString scoreLine = vars_.recordText = score;
         FileChannels::Lease name(channels_, vars_.fileNum = channels_.next());
         vars_.recordText = label("lblnome1")->caption();
-        writeRecord(pointsPath, scoreLine, namePath, vars_.recordText);
+        writeRecord(vars_.windowsDir, scoreLine, vars_.recordText);
     }
 
     msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""), OkOnly);

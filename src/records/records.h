@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <optional>
 #include <set>
+#include <utility>
 #include <stdexcept>
 
 class QLockFile;
@@ -15,13 +17,18 @@ namespace vortana {
 
 inline constexpr char kPointsFile[] = "/avortana.txt";
 inline constexpr char kNameFile[] = "/vortana.txt";
-inline constexpr char kLockFile[] = "/vortana.lock";
+// A save's new record, kept until both files hold it.
+inline constexpr char kJournalFile[] = "/vortana.journal";
+// Beside each file while its new line is written aside.
+inline constexpr char kAsideSuffix[] = ".new";
 
 // Reading stops here: a record the game writes is far shorter, and a huge
 // file would otherwise freeze start-up while the label lays it out.
 inline constexpr qint64 kRecordReadLimit = 64 * 1024;
 // Longest name the prompt takes, so every record written reads back whole.
 inline constexpr int kMaxNameLength = 32767;
+// Both lines and the journal's framing; a longer journal is not the game's.
+inline constexpr qint64 kJournalLimit = 2 * kRecordReadLimit + 128;
 
 // An error that ends the running handler; the game reports it and stops.
 struct RuntimeError : std::runtime_error {
@@ -61,15 +68,35 @@ void touchFile(const QString &path);
 // The file's text, line end included, decoded from Windows-1252.
 QString readRecordFile(const QString &path);
 
+// The lock of the record kept in `dir`. It lives in the user's runtime
+// folder, where a file can be created even when the data folder takes no
+// new ones, and is named after the data folder, so that every game sharing
+// that folder shares the lock.
+QString recordLockPath(const QString &dir);
+
 // Takes the record's lock, waiting while another game holds it. A lock
 // left by a game that died is taken over; so is one held longer than any
 // save can take. Throws when the lock can't be had.
 void lockRecord(QLockFile &lock);
 
-// Both files are written aside and put in place together, points first,
-// so a failure leaves the old record or the new one and never a mix.
-void writeRecord(const QString &pointsPath, const QString &points, const QString &namePath,
-                 const QString &name);
+// Whether a save in `dir` was cut short: its journal is still there.
+bool saveCutShort(const QString &dir);
+
+// Under the lock, before the record is read: a complete journal is carried
+// into the two files, one damaged or cut off is thrown away.
+void finishCutSave(const QString &dir);
+
+// A journal's points and name lines, or nothing if it is damaged, cut off
+// or not the game's.
+std::optional<std::pair<QByteArray, QByteArray>> parseJournal(QByteArrayView bytes);
+
+// Saves the record into the two files of `dir`, under the lock. The new
+// lines go into a journal made durable before either file changes; then
+// each file is written aside and renamed into place, points first, and the
+// folder flushed. A save cut short anywhere is finished or undone by the
+// next game that reads the record, and is on the disk once this returns.
+// A folder that takes no new files gets both files written in place.
+void writeRecord(const QString &dir, const QString &points, const QString &name);
 
 QByteArray encodeCp1252(QStringView text);  // unmappable characters become '?'
 QString decodeCp1252(const QByteArray &bytes);

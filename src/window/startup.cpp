@@ -3,6 +3,8 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
+#include <QLockFile>
+
 namespace vortana {
 
 void Tavola::Form_Initialize()
@@ -27,6 +29,13 @@ void Tavola::Form_Load()
     vars_.fileNum = channels_.next();
     openAndClose(vars_.windowsDir + QLatin1String(kPointsFile));
     openAndClose(vars_.windowsDir + QLatin1String(kNameFile));
+    // A save cut short is finished, or undone, before the record is shown.
+    // Only then is the lock needed: a plain start never waits for it.
+    if (saveCutShort(vars_.windowsDir)) {
+        QLockFile lock(recordLockPath(vars_.windowsDir));
+        lockRecord(lock);
+        finishCutSave(vars_.windowsDir);
+    }
 
     label("lblpunti")->setCaption(Leggifiletxt(vars_.windowsDir + QLatin1String(kPointsFile)));
     label("lblnome")->setCaption(Leggifiletxt(vars_.windowsDir + QLatin1String(kNameFile)));
