@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -21,6 +22,8 @@ private slots:
     void existingFilesReadWhole();
     void failures_data();
     void failures();
+    void hostileJournal_data();
+    void hostileJournal();
     void saveCutShort_data();
     void saveCutShort();
     void saveAndExit();
@@ -118,6 +121,38 @@ void TestRecords::failures()
     QVERIFY2(notNamed.isEmpty() || !p.errors[0].contains(notNamed), qPrintable(p.errors[0]));
     QVERIFY(!t.isVisible() && t.target(Target::paricmd)->text().isEmpty());
     QCOMPARE(p.boxes.size(), 1);
+}
+
+void TestRecords::hostileJournal_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("link to an endless device") << "link";
+    QTest::newRow("50 MiB") << "big";
+}
+
+// Whatever stands where a save's journal would: start-up neither hangs nor
+// fails, shows the record as it is, and clears the thing away if it can.
+void TestRecords::hostileJournal()
+{
+    QFETCH(QString, kind);
+    FakePlatform p;
+    QVERIFY(QDir().mkpath(p.data));
+    writeBytes(pointsPath(p), " 7\r\n");
+    const QString journal = p.data + QLatin1String(kJournalFile);
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(journal).constData(), 0600), 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(journal));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), journal));
+    else
+        writeBytes(journal, QByteArray(50 << 20, 'v'));
+    auto t = startGame(p);
+    QVERIFY2(p.errors.isEmpty(), qPrintable(p.errors.join(u'\n')));
+    QCOMPARE(t->label("lblpunti")->caption(), QStringLiteral(" 7\r\n"));
+    QCOMPARE(QFileInfo(journal).exists() || QFileInfo(journal).isSymLink(), kind == QLatin1String("folder"));
 }
 
 namespace {
