@@ -1,5 +1,7 @@
 // Any bytes in a record file: read as start-up reads them and shown in an
 // auto-size label. No crash, the cap holds, and the label keeps the text.
+// The same bytes as a journal left by a save cut short: start-up finishes
+// it if it is whole and throws it away if not, and it is gone either way.
 #include "records/records.h"
 #include "window/controls.h"
 
@@ -38,6 +40,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static Label *label = new Label(true, false);
     label->setCaption(text);
     if (label->caption() != text)
+        std::abort();
+
+    const QString folder = dir->path() + QLatin1Char('/');
+    {
+        QFile j(folder + QLatin1String(kJournalFile)), n(folder + QLatin1String(kNameFile));
+        if (!j.open(QIODevice::WriteOnly) || j.write(bytes) != bytes.size() || !n.open(QIODevice::WriteOnly))
+            std::abort();
+    }
+    const auto lines = parseJournal(bytes);
+    finishCutSave(folder);
+    auto contents = [&](const char *file) {
+        QFile f(folder + QLatin1String(file));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+    };
+    if (saveCutShort(folder) || (lines && (contents(kPointsFile) != lines->first || contents(kNameFile) != lines->second))
+        || (!lines && (contents(kPointsFile) != bytes || !contents(kNameFile).isEmpty())))
         std::abort();
     return 0;
 }
