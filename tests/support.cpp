@@ -62,11 +62,8 @@ void startChild(QProcess &child, const char *function, const QString &argument, 
     if (!wrapper.isEmpty())
         env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
     child.setProcessEnvironment(env);
-    const QStringList args{QCoreApplication::applicationFilePath(), QString::fromLatin1(function)};
-    if (wrapper.isEmpty())
-        child.start(args[0], args.mid(1));
-    else
-        child.start(wrapper[0], wrapper.mid(1) + args);
+    const QStringList command = wrapper + QStringList{QCoreApplication::applicationFilePath(), QString::fromLatin1(function)};
+    child.start(command[0], command.mid(1));
 }
 
 QString childArgument() { return qEnvironmentVariable("VORTANA_TEST_CHILD"); }
