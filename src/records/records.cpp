@@ -390,13 +390,15 @@ void writeRecord(const QString &dir, const QString &points, const QString &name)
         return;
     }
 
+    // A journal that isn't surely on the disk goes: the save has failed,
+    // and no later start may finish it.
     try {
         writeFile(journalPath, journal(pointsLine, nameLine), Write::New);
+        syncFolder(folder);
     } catch (const RuntimeError &) {
         unlinkFile(journalPath);
         throw;
     }
-    syncFolder(folder);
     bool pointsPlaced = false;
     try {
         place(folder, pointsLine, nameLine, pointsPlaced);

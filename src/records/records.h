@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <optional>
 #include <set>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 
 class QLockFile;
 
