@@ -1,6 +1,5 @@
-# The Debian package: `cpack -G DEB` in a build folder. CPack installs under
-# /usr whatever the prefix; configured with -DCMAKE_INSTALL_PREFIX=/usr the
-# game also goes to /usr/games and its built-in fallback paths are right.
+# The Debian package: `cpack -G DEB` in any build folder. It packages a
+# tree of its own, deb/ in that folder (deb-tree.cmake).
 
 set(CPACK_PACKAGE_NAME vortana)
 set(CPACK_PACKAGE_VENDOR "The Vortana developers")
@@ -50,5 +49,12 @@ add_custom_target(packaging_docs ALL DEPENDS ${VORTANA_GZIPPED})
 install(FILES "${CMAKE_BINARY_DIR}/packaging/vortana.6.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man6")
 # A version without a Debian revision makes a native package: changelog.gz.
 install(FILES "${CMAKE_BINARY_DIR}/packaging/changelog.gz" "${packaging}/copyright" DESTINATION "${VORTANA_DOC_DIR}")
+
+if(NOT VORTANA_PACKAGE_TREE)
+  set(CPACK_PROJECT_CONFIG_FILE "${packaging}/deb-tree.cmake")
+  set(CPACK_VORTANA_SOURCE_DIR "${CMAKE_SOURCE_DIR}")
+  set(CPACK_VORTANA_BINARY_DIR "${CMAKE_BINARY_DIR}")
+  set(CPACK_VORTANA_RELEASE_DATE "${VORTANA_RELEASE_DATE}")
+endif()
 
 include(CPack)

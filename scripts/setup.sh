@@ -24,7 +24,7 @@ else
         desktop-file-utils appstream strace
         dbus-x11 at-spi2-core python3-pyatspi weston
         gstreamer1.0-plugins-base
-        dpkg-dev lintian
+        dpkg-dev lintian devscripts
     )
 fi
 
