@@ -69,6 +69,39 @@ private slots:
         QCOMPARE(fixed->geometry(), box);
     }
 
+    // An auto-size label keeps its laid-out box until the game changes its
+    // caption: "0" written again into Punteggio and an empty name are no change.
+    void laidOutUntilChanged_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QRect>("box");  // pixels, client coordinates
+        QTest::newRow("Punti complessivi") << "Label6" << QRect(-8, 0, 209, 49);
+        QTest::newRow("Sfidante") << "Label14" << QRect(9, 304, 93, 33);
+        QTest::newRow("con punti") << "Label13" << QRect(448, 528, 97, 29);
+        QTest::newRow("score 0") << "Punteggio" << QRect(64, 72, 33, 41);
+        QTest::newRow("no name") << "lblnome1" << QRect(128, 304, 8, 29);
+    }
+
+    void laidOutUntilChanged()
+    {
+        QFETCH(QString, label);
+        QFETCH(QRect, box);
+        FakePlatform p;
+        auto t = startGame(p, QString());
+        QTest::qWait(50);
+        Label *l = t->label(label.toStdString());
+        QCOMPARE(l->geometry(), box);
+        if (label != QLatin1String("Punteggio"))
+            return;
+        // The first hit writes " 1": from then on the label fits it, same corner.
+        QWidget *hit = t->control("paricmd");
+        hit->show();
+        QTest::mouseClick(hit, Qt::LeftButton);
+        QCOMPARE(l->caption(), QStringLiteral(" 1"));
+        QCOMPARE(l->geometry(), QRect(box.topLeft(), l->sizeHint()));
+        QVERIFY(l->size() != box.size());
+    }
+
     void picturesTimersMenu()
     {
         const QImage sight = cursorImage(game->surface()), icon = cursorImage(game->control("cmdNext"));

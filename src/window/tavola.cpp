@@ -218,7 +218,7 @@ void Tavola::buildControls()
             break;
         }
         case Kind::Label: {
-            auto *l = new Label(spec.flags & AutoSize, spec.flags & Opaque, surface);
+            auto *l = new Label(qs(spec.caption), spec.flags & AutoSize, spec.flags & Opaque, surface);
             QPalette pal = l->palette();
             if (spec.back)
                 pal.setColor(QPalette::Window, back);
@@ -240,8 +240,6 @@ void Tavola::buildControls()
         if (spec.kind != Kind::Label || !spec.font.family.empty())
             w->setFont(fontOf(spec));
         w->setGeometry(geometryOf(spec));
-        if (auto *l = qobject_cast<Label *>(w))
-            l->setCaption(qs(spec.caption));  // after the font, so auto-size fits it
         if (!spec.tooltip.empty())
             w->setToolTip(qs(spec.tooltip));
         w->setCursor(pointerOf(spec.pointer));
