@@ -250,8 +250,9 @@ void TestEndgame::newGame()
     QVERIFY(p.quits.isEmpty() && p.errors.isEmpty());
 }
 
-// Both timers ticking behind each of the game's modal boxes: nothing may
-// run twice, a click scores once, and nothing runs after the end.
+// Both timers ticking behind each of the game's modal boxes: the buttons
+// keep moving, nothing may run twice, a click scores once, and nothing runs
+// after the end.
 void TestEndgame::ticksBehindBoxes_data()
 {
     QTest::addColumn<Handler>("handler");
@@ -261,6 +262,7 @@ void TestEndgame::ticksBehindBoxes_data()
     QTest::newRow("warning") << Handler(&Tavola::disparicmd_Click) << warning << false;
     QTest::newRow("warning, time runs out") << Handler(&Tavola::disparicmd_Click) << warning << true;
     QTest::newRow("farewell from the button") << Handler(&Tavola::cmdExit_Click) << QStringLiteral("presto!") << true;
+    QTest::newRow("record confirmation") << Handler(&Tavola::cmdExit_Click) << QStringLiteral("N E\"") << true;
     QTest::newRow("new-game question") << Handler(&Tavola::Next_Click) << question << false;
     QTest::newRow("new-game question, time runs out") << Handler(&Tavola::Next_Click) << question << true;
 }
@@ -278,12 +280,21 @@ void TestEndgame::ticksBehindBoxes()
     // many of them.
     t->timer("Timer1")->setInterval(20);
     t->timer("Timer2")->setInterval(20);
+    if (box.endsWith(u'"'))
+        t->label("Punteggio")->setCaption(QStringLiteral(" 5"));  // beats the empty record
     const std::int16_t scoreBefore = t->vars().score;
     const QString clockBefore = t->label("lblconto")->caption();
     int boxesOpen = 0, maxOpen = 0;
+    bool moved = false;
     p.answer = [&](const Box &b) {
         maxOpen = std::max(maxOpen, ++boxesOpen);
         if (b.text.endsWith(box)) {
+            // Only a movement step shows a target again.
+            for (int i = 0; i < kTargets; ++i)
+                t->target(Target(i))->hide();
+            QTest::qWait(200);
+            for (int i = 0; i < kTargets; ++i)
+                moved = moved || t->target(Target(i))->isVisible();
             if (timeRunsOut) {
                 t->vars().clockMinutes = 0;
                 t->vars().clockSeconds = 0;
@@ -296,6 +307,7 @@ void TestEndgame::ticksBehindBoxes()
     };
     t->run(handler);
 
+    QVERIFY(moved);  // the buttons go on jumping behind every box
     const auto farewells = std::ranges::count_if(p.boxes, [](const Box &b) { return b.text.endsWith(u"Ciao a presto!"); });
     if (timeRunsOut) {
         QCOMPARE(farewells, 1);
