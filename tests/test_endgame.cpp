@@ -47,6 +47,8 @@ private slots:
     void newGame();
     void ticksBehindBoxes_data();
     void ticksBehindBoxes();
+    void errorStopsTheGame_data();
+    void errorStopsTheGame();
 };
 
 void TestEndgame::clockRunsOut()
@@ -330,6 +332,59 @@ void TestEndgame::ticksBehindBoxes()
     }
     // Only the farewell may open over a box that was waiting.
     QCOMPARE(maxOpen, timeRunsOut && handler != Handler(&Tavola::cmdExit_Click) ? 2 : 1);
+}
+
+// A run-time error stops the game: behind its report no timer ticks and no
+// game code runs, however long the report stays open, and the status is 1.
+void TestEndgame::errorStopsTheGame_data()
+{
+    QTest::addColumn<bool>("atLoad");
+    QTest::newRow("record folder can't be created, clock started") << true;
+    QTest::newRow("name file a folder, buttons moving") << false;
+}
+
+void TestEndgame::errorStopsTheGame()
+{
+    QFETCH(bool, atLoad);
+    struct SlowReport : FakePlatform {
+        std::function<void()> whileOpen;
+        void errorBox(QWidget *w, const QString &text) override
+        {
+            FakePlatform::errorBox(w, text);
+            whileOpen();
+        }
+    } p;
+    Tavola t(p, Rng::shared());
+    p.whileOpen = [&] {
+        // Time is up and ticks come fast: any tick would show at once.
+        t.label("lblconto")->setCaption(QStringLiteral("00:00:00"));
+        for (const char *name : {"Timer1", "Timer2"})
+            t.timer(name)->setInterval(10);
+        for (int i = 0; i < kTargets; ++i)
+            t.target(Target(i))->hide();
+        QEventLoop report;
+        QTimer::singleShot(500, &report, &QEventLoop::quit);
+        report.exec();
+    };
+    if (atLoad) {
+        writeBytes(p.tmp.path() + QStringLiteral("/blocker"), "x");
+        p.data = p.tmp.path() + QStringLiteral("/blocker/vortana");
+    }
+    t.start();
+    if (!atLoad) {
+        QVERIFY(waitActivated(t));
+        t.run(&Tavola::Form_Click);
+        QVERIFY(QFile::remove(namePath(p)) && QDir().mkdir(namePath(p)));
+        t.label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        t.run(&Tavola::cmdExit_Click);
+    }
+    QCOMPARE(p.errors.size(), 1);
+    QCOMPARE(p.quits, QList<int>{1});
+    QCOMPARE(texts(p.boxes).count(kFarewell), atLoad ? 0 : 1);
+    QCOMPARE(t.label("lblconto")->caption(), QStringLiteral("00:00:00"));
+    for (int i = 0; i < kTargets; ++i)
+        QVERIFY(t.target(Target(i))->isHidden());
+    QVERIFY(!t.isVisible());
 }
 
 QTEST_MAIN(TestEndgame)

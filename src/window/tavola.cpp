@@ -128,11 +128,12 @@ void Tavola::run(void (Tavola::*handler)())
     } catch (const RuntimeError &e) {
         if (ended_)
             return;
+        // The error stops the game before it is reported: however long the
+        // report stays open, no tick and no handler runs behind it.
+        halt();
         platform_.errorBox(this, e.message);
-        try {
-            endProgram(1);
-        } catch (const ProgramEnded &) {
-        }
+        hide();
+        platform_.quit(1);
     }
 }
 
@@ -371,13 +372,18 @@ void Tavola::closeEvent(QCloseEvent *e)
     }
 }
 
+void Tavola::halt()
+{
+    ended_ = true;
+    activatePending_ = false;
+    for (QTimer *t : std::as_const(timers_))
+        t->stop();
+}
+
 void Tavola::endProgram(int status)
 {
     if (!ended_) {
-        ended_ = true;
-        activatePending_ = false;
-        for (QTimer *t : std::as_const(timers_))
-            t->stop();
+        halt();
         hide();
         platform_.quit(status);
     }
