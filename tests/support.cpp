@@ -29,7 +29,12 @@ int FakePlatform::msgBox(QWidget *, const QString &text, int style, const QStrin
     return style & YesNo ? AnswerNo : AnswerOk;
 }
 
-void FakePlatform::errorBox(QWidget *, const QString &text) { errors.append(text); }
+void FakePlatform::errorBox(QWidget *, const QString &text)
+{
+    errors.append(text);
+    if (onError)
+        onError();
+}
 
 void FakePlatform::quit(int status) { quits.append(status); }
 

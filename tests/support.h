@@ -28,8 +28,8 @@ public:
     // Decides the answer to each message box; by default OK, or No for a
     // Yes/No question. Runs while the box would be open.
     std::function<int(const Box &)> answer;
-    // Run while the name prompt is open, and as each sound starts.
-    std::function<void()> onPrompt, onSound;
+    // Run while the name prompt or an error report is open, and as each sound starts.
+    std::function<void()> onPrompt, onError, onSound;
 
     QStringList prompts;
     QList<Box> boxes;

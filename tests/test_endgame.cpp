@@ -50,6 +50,8 @@ private slots:
     void newGame();
     void ticksBehindBoxes_data();
     void ticksBehindBoxes();
+    void errorStopsTheGame_data();
+    void errorStopsTheGame();
 };
 
 void TestEndgame::clockRunsOut()
@@ -306,8 +308,9 @@ void TestEndgame::newGame()
     QVERIFY(p.quits.isEmpty() && p.errors.isEmpty());
 }
 
-// Both timers ticking behind each of the game's modal boxes: nothing may
-// run twice, a click scores once, and nothing runs after the end.
+// Both timers ticking behind each of the game's modal boxes: the buttons
+// keep moving, nothing may run twice, a click scores once, and nothing runs
+// after the end.
 void TestEndgame::ticksBehindBoxes_data()
 {
     QTest::addColumn<Handler>("handler");
@@ -317,6 +320,7 @@ void TestEndgame::ticksBehindBoxes_data()
     QTest::newRow("warning") << Handler(&Tavola::disparicmd_Click) << warning << false;
     QTest::newRow("warning, time runs out") << Handler(&Tavola::disparicmd_Click) << warning << true;
     QTest::newRow("farewell from the button") << Handler(&Tavola::cmdExit_Click) << QStringLiteral("presto!") << true;
+    QTest::newRow("record confirmation") << Handler(&Tavola::cmdExit_Click) << QStringLiteral("N E\"") << true;
     QTest::newRow("new-game question") << Handler(&Tavola::Next_Click) << question << false;
     QTest::newRow("new-game question, time runs out") << Handler(&Tavola::Next_Click) << question << true;
 }
@@ -334,12 +338,21 @@ void TestEndgame::ticksBehindBoxes()
     // many of them.
     t->timer("Timer1")->setInterval(20);
     t->timer("Timer2")->setInterval(20);
+    if (box.endsWith(u'"'))
+        t->label("Punteggio")->setCaption(QStringLiteral(" 5"));  // beats the empty record
     const std::int16_t scoreBefore = t->vars().score;
     const QString clockBefore = t->label("lblconto")->caption();
     int boxesOpen = 0, maxOpen = 0;
+    bool moved = false;
     p.answer = [&](const Box &b) {
         maxOpen = std::max(maxOpen, ++boxesOpen);
         if (b.text.endsWith(box)) {
+            // Only a movement step shows a target again.
+            for (int i = 0; i < kTargets; ++i)
+                t->target(Target(i))->hide();
+            QTest::qWait(200);
+            for (int i = 0; i < kTargets; ++i)
+                moved = moved || t->target(Target(i))->isVisible();
             if (timeRunsOut) {
                 t->vars().clockMinutes = 0;
                 t->vars().clockSeconds = 0;
@@ -352,6 +365,7 @@ void TestEndgame::ticksBehindBoxes()
     };
     t->run(handler);
 
+    QVERIFY(moved);  // the buttons go on jumping behind every box
     const auto farewells = std::ranges::count_if(p.boxes, [](const Box &b) { return b.text.endsWith(u"Ciao a presto!"); });
     if (timeRunsOut) {
         QCOMPARE(farewells, 1);
@@ -374,6 +388,51 @@ void TestEndgame::ticksBehindBoxes()
     }
     // Only the farewell may open over a box that was waiting.
     QCOMPARE(maxOpen, timeRunsOut && handler != Handler(&Tavola::cmdExit_Click) ? 2 : 1);
+}
+
+// A run-time error stops the game: behind its report no timer ticks and no
+// game code runs, however long the report stays open, and the status is 1.
+void TestEndgame::errorStopsTheGame_data()
+{
+    QTest::addColumn<bool>("atLoad");
+    QTest::newRow("record folder can't be created, clock started") << true;
+    QTest::newRow("name file a folder, buttons moving") << false;
+}
+
+void TestEndgame::errorStopsTheGame()
+{
+    QFETCH(bool, atLoad);
+    FakePlatform p;
+    Tavola t(p, Rng::shared());
+    p.onError = [&] {
+        // Time is up and ticks come fast: a tick behind the report would show.
+        t.label("lblconto")->setCaption(QStringLiteral("00:00:00"));
+        for (int i = 0; i < kTargets; ++i)
+            t.target(Target(i))->hide();
+        t.timer("Timer1")->setInterval(10);
+        t.timer("Timer2")->setInterval(10);
+        QEventLoop report;
+        QTimer::singleShot(500, &report, &QEventLoop::quit);
+        report.exec();
+    };
+    if (atLoad) {  // the record folder can't be made under a file
+        writeBytes(p.tmp.path() + QStringLiteral("/blocker"), "x");
+        p.data = p.tmp.path() + QStringLiteral("/blocker/vortana");
+    }
+    t.start();
+    if (!atLoad) {
+        QVERIFY(waitActivated(t));
+        t.run(&Tavola::Form_Click);
+        QVERIFY(QFile::remove(namePath(p)) && QDir().mkdir(namePath(p)));
+        t.label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        t.run(&Tavola::cmdExit_Click);
+    }
+    QVERIFY(p.errors.size() == 1 && !t.isVisible());
+    QCOMPARE(p.quits, QList<int>{1});
+    QCOMPARE(texts(p.boxes).count(kFarewell), atLoad ? 0 : 1);
+    QCOMPARE(t.label("lblconto")->caption(), QStringLiteral("00:00:00"));
+    for (int i = 0; i < kTargets; ++i)
+        QVERIFY(t.target(Target(i))->isHidden());
 }
 
 QTEST_MAIN(TestEndgame)

@@ -9,9 +9,9 @@ namespace vortana {
 
 void Tavola::cmdExit_Click()
 {
-    // A tick behind the farewell box must not start a second exit.
+    // A tick behind the farewell box must not start a second exit; the
+    // buttons go on jumping behind it until the program ends.
     timer("Timer1")->stop();
-    timer("Timer2")->stop();
 
     msgBox(QStringLiteral("                      Ciao a presto!"), OkOnly);
 

@@ -76,23 +76,32 @@ void FlatButton::paintEvent(QPaintEvent *)
     p.drawText(textArea, flags, text());
 }
 
-Label::Label(bool autoSize, bool opaque, QWidget *parent)
+Label::Label(const QString &caption, bool autoSize, bool opaque, QWidget *parent)
     : QLabel(parent), autoSize_(autoSize)
 {
     setTextFormat(Qt::PlainText);  // a typed name must never become markup
     setAutoFillBackground(opaque);
     setWordWrap(!autoSize);
+    showCaption(caption);
 }
 
 void Label::setCaption(const QString &caption)
+{
+    // The same caption again is no change: the box stays as it is.
+    if (caption == caption_)
+        return;
+    showCaption(caption);
+    if (autoSize_)
+        fit();
+}
+
+void Label::showCaption(const QString &caption)
 {
     caption_ = caption;
     QString shown = caption;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     setText(shown);
-    if (autoSize_)
-        fit();
 }
 
 void Label::fit()

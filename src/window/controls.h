@@ -41,11 +41,12 @@ private:
 };
 
 // A label whose caption is kept exactly as set (a record file's CR LF
-// included), while the screen shows its lines.
+// included), while the screen shows its lines. An auto-size label keeps
+// the size it is given until its caption changes, then fits the caption.
 class Label : public QLabel {
     Q_OBJECT
 public:
-    Label(bool autoSize, bool opaque, QWidget *parent = nullptr);
+    Label(const QString &caption, bool autoSize, bool opaque, QWidget *parent = nullptr);
 
     void setCaption(const QString &caption);
     const QString &caption() const { return caption_; }
@@ -56,6 +57,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
 
 private:
+    void showCaption(const QString &caption);
     void fit();
 
     QString caption_;

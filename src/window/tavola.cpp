@@ -128,11 +128,12 @@ void Tavola::run(void (Tavola::*handler)())
     } catch (const RuntimeError &e) {
         if (ended_)
             return;
+        // The error stops the game before it is reported: however long the
+        // report stays open, no tick and no handler runs behind it.
+        halt();
         platform_.errorBox(this, e.message);
-        try {
-            endProgram(1);
-        } catch (const ProgramEnded &) {
-        }
+        hide();
+        platform_.quit(1);
     }
 }
 
@@ -218,7 +219,7 @@ void Tavola::buildControls()
             break;
         }
         case Kind::Label: {
-            auto *l = new Label(spec.flags & AutoSize, spec.flags & Opaque, surface);
+            auto *l = new Label(qs(spec.caption), spec.flags & AutoSize, spec.flags & Opaque, surface);
             QPalette pal = l->palette();
             if (spec.back)
                 pal.setColor(QPalette::Window, back);
@@ -240,8 +241,6 @@ void Tavola::buildControls()
         if (spec.kind != Kind::Label || !spec.font.family.empty())
             w->setFont(fontOf(spec));
         w->setGeometry(geometryOf(spec));
-        if (auto *l = qobject_cast<Label *>(w))
-            l->setCaption(qs(spec.caption));  // after the font, so auto-size fits it
         if (!spec.tooltip.empty())
             w->setToolTip(qs(spec.tooltip));
         w->setCursor(pointerOf(spec.pointer));
@@ -373,13 +372,18 @@ void Tavola::closeEvent(QCloseEvent *e)
     }
 }
 
+void Tavola::halt()
+{
+    ended_ = true;
+    activatePending_ = false;
+    for (QTimer *t : std::as_const(timers_))
+        t->stop();
+}
+
 void Tavola::endProgram(int status)
 {
     if (!ended_) {
-        ended_ = true;
-        activatePending_ = false;
-        for (QTimer *t : std::as_const(timers_))
-            t->stop();
+        halt();
         hide();
         platform_.quit(status);
     }

@@ -105,6 +105,8 @@ private:
     void onNumberClick(Target t);
     void hitOrMiss(const ClickRule &rule);
     void openAndClose(const QString &path);
+    // Stops every timer and all game code, for good.
+    void halt();
     // Ends the program: no game code runs after this; never returns.
     [[noreturn]] void endProgram(int status);
     // After a modal box: if the program ended behind it, stop here.
