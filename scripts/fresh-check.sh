@@ -113,8 +113,10 @@ echo >>"$fresh/etc/machine-id"
 git clone -q --no-checkout "$root" "$fresh/root/vortana"
 git -C "$fresh/root/vortana" checkout -q --detach "$commit"
 
+# /tmp and /dev/shm sticky and open to all, as on a machine: apt works in
+# /tmp as its own _apt user.
 inside() {
-    bwrap --bind "$fresh" / --proc /proc --dev /dev --tmpfs /tmp --tmpfs /dev/shm \
+    bwrap --bind "$fresh" / --proc /proc --dev /dev --perms 1777 --tmpfs /tmp --perms 1777 --tmpfs /dev/shm \
         --ro-bind /sys /sys --cap-add ALL --chdir /root/vortana --die-with-parent \
         env -i HOME=/root USER=root LOGNAME=root SHELL=/bin/bash TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
