@@ -29,6 +29,7 @@ import threading
 import time
 from pathlib import Path
 
+KILLS = {}  # test name: mutants it caught
 KINDS = ("cmp", "arith", "int", "delete", "string", "swap")
 CMP_FLIP = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
 ARITH_FLIP = {"+": "-", "-": "+", "*": "/", "/": "*", "++": "--", "--": "++", "+=": "-=", "-=": "+="}
@@ -270,7 +271,9 @@ class Worker:
         """(built, passed, output). Each test is built just before it runs,
         so a mutant the first tests catch costs no more than their build."""
         built = set()
-        for name, targets in self.tests:
+        # The test that caught the most mutants so far goes first.
+        order = sorted(self.tests, key=lambda t: -KILLS.get(t[0], 0))
+        for name, targets in order:
             todo = [t for t in targets if t not in built]
             if todo:
                 rc, out = run(["cmake", "--build", "build", "-j", str(self.args.build_jobs), "--target", *todo],
@@ -284,6 +287,7 @@ class Worker:
             except subprocess.TimeoutExpired:
                 rc, out = 1, f"  1 - {name} (Timeout)"
             if rc:
+                KILLS[name] = KILLS.get(name, 0) + 1
                 return True, False, out
         return True, True, ""
 
