@@ -243,12 +243,18 @@ def sample(by_kind, count, seed):
     return picked
 
 
-def run(cmd, cwd, timeout=None, log=None):
-    p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                       timeout=timeout, errors="replace")
-    if log is not None:
-        log.append(p.stdout)
-    return p.returncode, p.stdout
+def run(cmd, cwd, timeout=None):
+    """(status, output); on a timeout the whole process group goes, so that
+    a hung test doesn't linger."""
+    p = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                         errors="replace", start_new_session=True)
+    try:
+        out, _ = p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, 9)
+        out, _ = p.communicate()
+        raise subprocess.TimeoutExpired(cmd, timeout, out)
+    return p.returncode, out
 
 
 class Worker:
@@ -306,8 +312,8 @@ class Worker:
                     return False, None, out
                 built.update(todo)
             try:
-                rc, out = run(["ctest", "--test-dir", "build", "-R", f"^{re.escape(name)}$", "--timeout",
-                               str(self.args.timeout), "--output-on-failure"], self.home, timeout=self.args.timeout + 60)
+                rc, out = run(["ctest", "--test-dir", "build", "-R", f"^{re.escape(name)}$", "--output-on-failure"],
+                              self.home, timeout=self.args.timeout)
             except subprocess.TimeoutExpired:
                 rc, out = 1, f"  1 - {name} (Timeout)"
             if rc:
@@ -335,7 +341,7 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--workers", type=int, default=1, help="clones building and testing at once")
     ap.add_argument("--build-jobs", type=int, default=2)
-    ap.add_argument("--timeout", type=int, default=300, help="seconds for one test of one mutant")
+    ap.add_argument("--timeout", type=int, default=200, help="seconds for one test of one mutant")
     ap.add_argument("--exclude", default="^package$", help="ctest -E regex (default: the package test)")
     ap.add_argument("--workdir", default=None, help="where the clones live (default: build-mutate/ in the repo)")
     ap.add_argument("--only", default="", help="comma-separated numbers of the sample to run")
