@@ -173,14 +173,34 @@ private slots:
     void picturesTimersMenu()
     {
         const QImage sight = cursorImage(game->surface()), icon = cursorImage(game->control("cmdNext"));
-        // A gun-sight: lines cross in the middle, the corners stay see-through.
+        const QImage target = cursorImage(game->control("paricmd"));
+        auto drawn = [](const QImage &i, int x, int y) { return qAlpha(i.pixel(x, y)) > 0; };
+        // A gun-sight: two lines crossing in the middle, each with cross-ticks, see-through around them.
         QCOMPARE(game->surface()->cursor().hotSpot(), QPoint(16, 16));
-        QVERIFY(qAlpha(sight.pixel(16, 4)) > 0 && qAlpha(sight.pixel(4, 16)) > 0 && qAlpha(sight.pixel(0, 0)) == 0);
+        for (int at = 2; at < 30; ++at)
+            QVERIFY(drawn(sight, 16, at) && drawn(sight, at, 16));
+        for (int d : {-11, -6, 6, 11})
+            QVERIFY2(drawn(sight, 14, 16 + d) && drawn(sight, 18, 16 + d) && drawn(sight, 16 + d, 14) && drawn(sight, 16 + d, 18), qPrintable(QString::number(d)));
+        QVERIFY(!drawn(sight, 0, 0) && !drawn(sight, 8, 8) && !drawn(sight, 24, 24) && !drawn(sight, 20, 12));
+        // A small square inside a square, clear between and within.
+        for (auto [x, y] : {std::pair(8, 16), std::pair(24, 16), std::pair(16, 8), std::pair(16, 24), std::pair(13, 16), std::pair(19, 16)})
+            QVERIFY(drawn(icon, x, y));
+        QVERIFY(!drawn(icon, 10, 16) && !drawn(icon, 16, 16) && !drawn(icon, 0, 0));
+        // paricmd's sight: see-through green inside its ring.
         QCOMPARE(game->control("paricmd")->cursor().hotSpot(), QPoint(10, 10));
-        QVERIFY(!icon.isNull() && icon != sight && icon != cursorImage(game->control("paricmd")));
+        QVERIFY2(qAlpha(target.pixel(14, 7)) > 60 && qAlpha(target.pixel(14, 7)) < 120 && qGreen(target.pixel(14, 7)) > 200, qPrintable(QString::number(target.pixel(14, 7), 16)));
         QCOMPARE(cursorImage(game->control("lblMessage")), icon);
-        QVERIFY(!game->windowIcon().isNull());
-        QVERIFY(!game->button("cmdExit")->picture().isNull() && !game->button("cmdNext")->picture().isNull());
+        // The emblem and the exit picture are round: the left half mirrors the right above the middle.
+        const QImage exit = game->button("cmdExit")->picture().toImage(), emblem = game->windowIcon().pixmap(32).toImage();
+        for (const QImage &i : {exit, emblem}) {
+            int worst = 0;  // antialiasing may round the halves apart a little
+            for (int y = 0; y < 9; ++y)
+                for (int x = 0; x < 16; ++x)
+                    for (int shift : {0, 8, 16, 24})
+                        worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(31 - x, y) >> shift & 0xff)));
+            QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
+        }
+        QVERIFY(!game->button("cmdNext")->picture().isNull());
 
         QTimer *clock = game->timer("Timer1"), *move = game->timer("Timer2");
         // A precise clock: it counts ticks.
