@@ -7,6 +7,7 @@
 #include <QTest>
 #include <algorithm>
 #include <map>
+#include <ranges>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -15,10 +16,7 @@ namespace {
 
 qsizetype shownCount(const Tavola &t)
 {
-    qsizetype n = 0;
-    for (int i = 0; i < kTargets; ++i)
-        n += !t.target(Target(i))->isHidden();
-    return n;
+    return std::ranges::count_if(std::views::iota(0, kTargets), [&](int i) { return !t.target(Target(i))->isHidden(); });
 }
 
 // The movement table, as the rules give it, in the column order paricmd,
@@ -97,6 +95,10 @@ private slots:
         FakePlatform p;
         ScriptedRng rng;
         auto t = startGame(p, QStringLiteral("Tester"), rng);
+        // They start where the layout puts them, tops in 512ths of the client height: 1560 twips are 104 pixels, 79.
+        const QList<QPoint> home{{160, 79}, {192, 213}, {104, 329}, {384, 79}, {456, 262}, {336, 347}};
+        for (int i = 0; i < kTargets; ++i)
+            QCOMPARE(t->targetPosition(Target(i)), home[i]);
         std::int16_t *numbers[kTargets] = {nullptr, nullptr, nullptr, &t->vars().disparicmdNumber,
                                            &t->vars().disparicmd1Number, &t->vars().disparicmd2Number};
         for (int i = 0; i < kTargets; ++i) {
