@@ -346,6 +346,7 @@ def main():
     ap.add_argument("--workdir", default=None, help="where the clones live (default: build-mutate/ in the repo)")
     ap.add_argument("--only", default="", help="comma-separated numbers of the sample to run")
     ap.add_argument("--list", action="store_true", help="print the sample and stop")
+    ap.add_argument("--budget", type=float, default=0, help="minutes after which no new mutant starts (0: none)")
     args = ap.parse_args()
 
     root = Path(subprocess.check_output(["git", "rev-parse", "--show-toplevel"], text=True).strip())
@@ -381,10 +382,12 @@ def main():
     lock = threading.Lock()
     queue = list(picked)
 
+    deadline = time.time() + args.budget * 60 if args.budget else None
+
     def work(w):
         while True:
             with lock:
-                if not queue:
+                if not queue or (deadline and time.time() > deadline):
                     return
                 i, m = queue.pop(0)
             t0 = time.time()
@@ -410,6 +413,8 @@ def main():
         print(f"  #{i} {m.kind} {m.where()}: {m.before}  ->  {m.after}")
     total = killed + len(survived)
     score = 100.0 * killed / total if total else 0.0
+    if len(results) < len(picked):
+        print(f"budget spent: {len(results)} of the {len(picked)} mutants ran")
     print(f"score: {killed} of {total} killed, {score:.1f}% ({invalid} did not compile and are not counted)")
     return 0
 
