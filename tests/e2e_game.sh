@@ -10,7 +10,14 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/xsession.sh"
 
 bin="$(realpath "${1:?usage: e2e_game.sh path/to/vortana}")"
-xsession_inside || { xsession_require openbox xprop xwininfo import convert; xsession_run 170 1280x1024x24 "$bin"; exit; }
+if ! xsession_inside; then
+    # Without a display: Qt's own options pass with their values, anything else is refused.
+    qt=(-reverse -widgetcount -testability -nograb -dograb)
+    for o in platform platformpluginpath platformtheme plugin qwindowgeometry qwindowicon qwindowtitle session display geometry name title icon style stylesheet; do qt+=("-$o" x); done
+    [[ "$(env -u DISPLAY "$bin" "${qt[@]}" --version)" == "Vortana "[0-9]* ]] || fail "Qt's options are refused"
+    [[ "$(env -u DISPLAY "$bin" --nessuna 2>&1 >/dev/null; echo "rc $?")" == *"'nessuna'"*"Prova 'vortana --help'"*"rc 2" ]] || fail "an unknown option is not refused"
+    xsession_require openbox xprop xwininfo import convert; xsession_run 170 1280x1024x24 "$bin"; exit
+fi
 
 xsession_env
 openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &

@@ -1,7 +1,5 @@
 #include "support.h"
 
-#include "play/random.h"
-
 #include <QFile>
 #include <QTest>
 
@@ -45,10 +43,10 @@ void FakePlatform::playWave(const QString &path)
         onSound();
 }
 
-std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name)
+std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name, Rng &rng)
 {
     platform.names.append(name);
-    auto t = std::make_unique<Tavola>(platform, Rng::shared());
+    auto t = std::make_unique<Tavola>(platform, rng);
     t->start();
     waitActivated(*t);
     return t;

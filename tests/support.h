@@ -2,6 +2,7 @@
 // records what the game asked of it, and a way to start a game.
 #pragma once
 
+#include "play/random.h"
 #include "window/platform.h"
 #include "window/tavola.h"
 
@@ -50,11 +51,28 @@ public:
     QTemporaryDir tmp;
 };
 
+// A generator whose draws the test chooses: r() takes them in order and
+// falls back on real draws once they run out. Re-seeds are logged
+// ("clock" or the number) and still mix into the real state.
+class ScriptedRng : public Rng {
+public:
+    QList<float> next;
+    QStringList reseeds;
+    void reseed(std::int32_t value) override { reseeds << QString::number(value); Rng::reseed(value); }
+    void reseedFromClock() override { reseeds << QStringLiteral("clock"); Rng::reseedFromClock(); }
+    float r() override { return next.isEmpty() ? Rng::r() : next.takeFirst(); }
+};
+// The largest r below 1: every R(n) gives n - 1.
+inline constexpr float kTopR = 1.0f - 0x1p-24f;
+// An r that gives R(n) == k.
+inline float rFor(int k, int n) { return (float(k) + 0.5f) / float(n); }
+
 inline QString pointsPath(const FakePlatform &p) { return p.data + QStringLiteral("/avortana.txt"); }
 inline QString namePath(const FakePlatform &p) { return p.data + QStringLiteral("/vortana.txt"); }
 
 // Starts a game (creation, load, display) and waits for its activation.
-std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = QStringLiteral("Tester"));
+std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = QStringLiteral("Tester"),
+                                  Rng &rng = Rng::shared());
 // True once the activation sequence has given the targets their numbers.
 bool waitActivated(Tavola &t);
 

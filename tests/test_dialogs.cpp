@@ -19,13 +19,15 @@ using namespace vortana::test;
 
 namespace {
 
-// title|label for a prompt; title|text|icon|buttons for a box, "*" marking the default.
+// title|label|longest name for a prompt; title|text|text format|icon|buttons
+// for a box, "*" marking the default.
 QString describe(QWidget *w)
 {
     auto *box = qobject_cast<QMessageBox *>(w);
     if (!box)
-        return w->windowTitle() + QLatin1Char('|') + qobject_cast<QInputDialog *>(w)->labelText();
-    QStringList parts{w->windowTitle(), box->text(), QString::number(box->icon())};
+        return w->windowTitle() + QLatin1Char('|') + qobject_cast<QInputDialog *>(w)->labelText() + QLatin1Char('|')
+            + QString::number(w->findChild<QLineEdit *>()->maxLength());
+    QStringList parts{w->windowTitle(), box->text(), QString::number(box->textFormat()), QString::number(box->icon())};
     for (QAbstractButton *b : box->buttons())
         parts << b->text().remove(QLatin1Char('&')) + (b == box->defaultButton() ? "*" : "");
     return parts.join(QLatin1Char('|'));
@@ -92,14 +94,14 @@ void TestDialogs::promptAndNewGameBox()
     Tavola t(platform, Rng::shared());
     t.start();
     QVERIFY(waitActivated(t));
-    QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Come ti chiami?"));
+    QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Come ti chiami?|32767"));
     QCOMPARE(t.label("lblnome1")->caption(), QString());
     QPointer<QWidget> button = t.control("paricmd");
 
     d.actions = {[](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); }};  // the default button
     t.run(&Tavola::Next_Click);
     QCOMPARE(d.seen.value(2),
-             QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|Sì|No*").arg(QMessageBox::Question));
+             QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|%2|Sì|No*").arg(Qt::PlainText).arg(QMessageBox::Question));
     QCOMPARE(t.control("paricmd"), button.data());
 
     d.actions = {[](QWidget *w) { qobject_cast<QMessageBox *>(w)->button(QMessageBox::Yes)->click(); },

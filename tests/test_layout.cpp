@@ -3,14 +3,69 @@
 // the window.
 #include "support.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 
 using namespace vortana;
 using namespace vortana::test;
 
 static QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+
+// A control in the words of the layout table: name | caption | pixels |
+// back | text | font | other | tooltip | tab. Colours left to the system
+// are empty.
+static QString describe(QWidget *w)
+{
+    QStringList words;
+    if (w->isHidden())
+        words << "hidden";
+    if (!w->isEnabled())
+        words << "disabled";
+    QString caption, back, text;
+    const QPalette plain = QApplication::palette(w);
+    if (auto *b = qobject_cast<FlatButton *>(w)) {
+        words << "graphical";
+        if (!b->picture().isNull())
+            words << "picture";
+        caption = b->text();
+        back = b->backColor().name();
+    } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
+        caption = e->text();
+        back = e->palette().color(QPalette::Base).name();
+    } else if (auto *l = qobject_cast<Label *>(w)) {
+        caption = l->caption();
+        words << (l->autoFillBackground() ? "opaque" : "transparent");
+        if (l->frameStyle() == (QFrame::Box | QFrame::Plain))
+            words << "flat" << "border";
+        else if (l->frameStyle() == (QFrame::Panel | QFrame::Sunken))
+            words << "border";
+        if (l->alignment() & Qt::AlignHCenter)
+            words << "centred";
+        if (l->autoSize())
+            words << "auto-size";
+        for (auto [role, out] : {std::pair(QPalette::Window, &back), std::pair(QPalette::WindowText, &text)})
+            if (l->palette().color(QPalette::Active, role) != plain.color(QPalette::Active, role))
+                *out = l->palette().color(QPalette::Active, role).name();
+    } else if (auto *b = qobject_cast<QPushButton *>(w)) {
+        words << "standard look";
+        caption = b->text();
+    }
+    if (w->cursor().shape() == Qt::BitmapCursor)
+        words << (w->cursor().hotSpot() == QPoint(10, 10) ? "custom pointer" : "icon pointer");
+    words.sort();
+    const QFont f = w->font();
+    QString font = f.family() == QFont().family() && f.pointSizeF() == QFont().pointSizeF()
+        ? QStringLiteral("system default") : f.family() + u' ' + QString::number(f.pointSizeF());
+    font += QLatin1String(f.bold() ? " bold" : "") + QLatin1String(f.italic() ? " italic" : "");
+    const QRect g = w->geometry();
+    return QStringList{w->objectName(), caption, QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
+                       back, text, font, words.join(QStringLiteral("; ")), w->toolTip(), w->property("tabIndex").toString()}
+        .join(QStringLiteral(" | "));
+}
 
 static QImage cursorImage(QWidget *w) { return w->cursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32); }
 
@@ -22,23 +77,67 @@ class TestLayout : public QObject {
 private slots:
     void initTestCase() { setUpApplication(*qApp); game = startGame(platform); }
 
+    // Every control as the load builds it, seen at the name prompt, before
+    // start-up changes any caption or fits any label.
     void controls()
     {
-        for (const ControlSpec &s : kControls) {
-            QWidget *w = game->control(s.name);
-            QVERIFY2(w && w->parentWidget() == game->surface(), s.name.data());
-            QCOMPARE(w->isVisible(), !(s.flags & Hidden));
-            QCOMPARE(w->isEnabled(), !(s.flags & Disabled));
-            QCOMPARE(w->toolTip(), qs(s.tooltip));
-            QCOMPARE(w->pos(), QPoint(twipsToPixels(s.left), twipsToPixels(s.top)));
-            QCOMPARE(w->cursor().shape(), s.pointer == Pointer::Default ? Qt::ArrowCursor : Qt::BitmapCursor);
-            if (auto *l = qobject_cast<Label *>(w)) {
-                QCOMPARE(l->autoSize(), bool(s.flags & AutoSize));
-                QCOMPARE(l->autoFillBackground(), bool(s.flags & Opaque));
-                QCOMPARE(l->alignment() & Qt::AlignHorizontal_Mask, (s.flags & Centred) ? Qt::AlignHCenter : Qt::AlignLeft);
-                const int frames[] = {QFrame::NoFrame | QFrame::Plain, QFrame::Box | QFrame::Plain, QFrame::Panel | QFrame::Sunken};
-                QCOMPARE(l->frameStyle(), frames[int(s.border)]);
-            }
+        struct Row { const char *name, *caption; int left, top, width, height; const char *back, *text, *font, *other, *tip; int tab; };
+        static const Row rows[] = {
+            {"disparicmd2", "", 5040, 6840, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical", "", 31},
+            {"disparicmd1", "63", 6840, 5160, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical", "", 30},
+            {"paricmd2", "", 1560, 6480, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical", "", 29},
+            {"paricmd1", "", 2880, 4200, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical", "", 28},
+            {"cmdExit", "E&xit", 6120, 0, 3135, 735, "#c000c0", "", "MS Sans Serif 8.25 bold", "graphical; picture", "Ti prego resta ancora, forse riuscirai a farmi uscire ", 23},
+            {"cmdNext", "&Clicca per iniziare", 3000, 0, 3210, 735, "#00c000", "", "MS Sans Serif 8.25 bold", "disabled; graphical; pictures; icon pointer", "Go", 22},
+            {"Inizio", "Inizio", 3840, 120, 1215, 495, "", "", "system default", "hidden; standard look", "", 21},
+            {"paricmd", "", 2400, 1560, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical; custom pointer", "", 20},
+            {"disparicmd", "", 5760, 1560, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "hidden; graphical", "", 19},
+            {"txtAnswer", "", 5520, 1680, 2775, 1200, "#00ffff", "", "Arial 48 bold", "hidden; disabled", "Inserisci il risultato e  premi il tasto  Invio", 4},
+            {"Label6", "Punti complessivi", -120, 0, 3135, 735, "#0000ff", "#ffff80", "MS Sans Serif 18", "opaque; flat; border; centred; auto-size", "", 27},
+            {"lblMessage", "", 1560, 3720, 6615, 615, "#00ffff", "#ff0000", "MS Sans Serif 24 bold italic", "hidden; transparent; centred; icon pointer", "", 26},
+            {"lblScore", "", 600, 840, 1215, 975, "#ffff00", "", "Times New Roman 36 bold", "transparent; border; centred", "Questo è il tuo punteggio. Forza con il  record", 25},
+            {"Punteggio", "0", 960, 1080, 495, 615, "", "", "MS Sans Serif 24", "transparent; centred; auto-size", "", 24},
+            {"lblpunti", "0", 8400, 7800, 270, 555, "", "#c000c0", "MS Sans Serif 24", "transparent; auto-size", "", 18},
+            {"Label13", "con punti", 6720, 7920, 1455, 435, "", "#c000c0", "MS Sans Serif 18", "transparent; auto-size", "", 17},
+            {"lblnome", "nome", 2640, 7920, 990, 435, "", "#0000ff", "MS Sans Serif 18 bold", "transparent; auto-size", "", 16},
+            {"Label12", "Il record  è di ", 120, 7920, 2295, 375, "", "#c000c0", "MS Sans Serif 18", "transparent", "", 15},
+            {"lblnome1", "", 1920, 4560, 120, 435, "", "#008000", "MS Sans Serif 18 bold", "transparent; auto-size", "", 14},
+            {"Label14", "Sfidante", 135, 4560, 1395, 495, "", "#008000", "MS Sans Serif 18", "transparent; border; centred; auto-size", "", 13},
+            {"Label5", "", 960, 7680, 6615, 615, "#00ffff", "#ff0000", "MS Sans Serif 24 bold italic", "hidden; transparent; centred; icon pointer", "", 12},
+            {"lblconto", "00.00.00", 120, 2400, 1575, 495, "", "#ffff00", "Arial Black 12 bold", "transparent; border", "", 11},
+            {"Label11", "Tempo restante", 120, 1920, 1575, 375, "", "#ffff00", "MS Sans Serif 9.75", "transparent", "", 10},
+            {"Label3", "Risposte totali", 5640, 3840, 2340, 495, "", "#0000ff", "MS Sans Serif 18", "hidden; transparent; border; auto-size", "", 9},
+            {"Label1", "Risposte errate", 5760, 3120, 2520, 495, "", "#ff0000", "MS Sans Serif 18", "hidden; transparent; border; auto-size", "", 8},
+            {"lblScore2", "0", 7560, 2880, 555, 885, "", "#0000ff", "Times New Roman 36 bold", "hidden; transparent; border; centred; auto-size", "", 7},
+            {"lblScore1", "0", 6960, 3600, 540, 885, "", "#ff0000", "Times New Roman 36 bold", "hidden; transparent; border; centred; auto-size", "", 0},
+            {"lblTime", "", 8400, 1800, 90, 300, "", "", "MS Sans Serif 12 bold", "hidden; opaque; auto-size", "Clicca sotto di me per attivare il Timer", 6},
+            {"lblNum2", "", 7080, 2040, 345, 1185, "#00ffff", "", "Arial 48 bold", "hidden; disabled; opaque; border; centred; auto-size", "", 5},
+            {"Label4", "=", 7320, 2040, 615, 975, "#80ffff", "", "Arial 48 bold", "hidden; disabled; opaque; centred", "", 3},
+            {"Label2", "X", 7320, 1800, 615, 975, "#80ffff", "", "Arial 48", "hidden; disabled; opaque; centred", "", 2},
+            {"lblNum1", "", 6840, 1680, 345, 1185, "#00ffff", "", "Arial 48 bold", "hidden; disabled; opaque; border; centred; auto-size", "", 1},
+        };
+        FakePlatform p;
+        Tavola t(p, Rng::shared());
+        QStringList built;
+        p.onPrompt = [&] {
+            for (const Row &row : rows)
+                built << describe(t.control(row.name));
+        };
+        t.start();
+        QCOMPARE(built.size(), qsizetype(std::size(rows)));
+        QCOMPARE(kControls.size(), std::size(rows));
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            const Row &r = rows[i];
+            QStringList words = QString::fromUtf8(r.other).replace(QLatin1String("pictures"), QLatin1String("picture")).split(QStringLiteral("; "));
+            words.sort();
+            const QString want = QStringList{qs(r.name), qs(r.caption),
+                                             QStringLiteral("%1,%2 %3x%4").arg(r.left / 15).arg(r.top / 15).arg(r.width / 15).arg(r.height / 15),
+                                             qs(r.back), qs(r.text), qs(r.font), words.join(QStringLiteral("; ")), qs(r.tip),
+                                             QString::number(r.tab)}.join(QStringLiteral(" | "));
+            QCOMPARE(built[qsizetype(i)], want);
+            // Twips finer than a pixel, and the creation order, which stacks them.
+            const ControlSpec &s = kControls[i];
+            QCOMPARE(std::tuple(s.name, s.left, s.top, s.width, s.height), std::tuple(std::string_view(r.name), r.left, r.top, r.width, r.height));
         }
 
         const QStringList tabs{"txtAnswer", "disparicmd", "paricmd", "Inizio", "cmdNext",
@@ -100,30 +199,48 @@ private slots:
     void picturesTimersMenu()
     {
         const QImage sight = cursorImage(game->surface()), icon = cursorImage(game->control("cmdNext"));
-        // A gun-sight: lines cross in the middle, the corners stay see-through.
+        const QImage target = cursorImage(game->control("paricmd"));
+        auto drawn = [](const QImage &i, int x, int y) { return qAlpha(i.pixel(x, y)) > 0; };
+        // A gun-sight: two lines crossing in the middle, each with cross-ticks, see-through around them.
         QCOMPARE(game->surface()->cursor().hotSpot(), QPoint(16, 16));
-        QVERIFY(qAlpha(sight.pixel(16, 4)) > 0 && qAlpha(sight.pixel(4, 16)) > 0 && qAlpha(sight.pixel(0, 0)) == 0);
+        for (int at = 2; at < 30; ++at)
+            QVERIFY(drawn(sight, 16, at) && drawn(sight, at, 16));
+        for (int d : {-11, -6, 6, 11})
+            QVERIFY2(drawn(sight, 14, 16 + d) && drawn(sight, 18, 16 + d) && drawn(sight, 16 + d, 14) && drawn(sight, 16 + d, 18), qPrintable(QString::number(d)));
+        QVERIFY(!drawn(sight, 0, 0) && !drawn(sight, 8, 8) && !drawn(sight, 24, 24) && !drawn(sight, 20, 12));
+        // A small square inside a square, clear between and within.
+        for (auto [x, y] : {std::pair(8, 16), std::pair(24, 16), std::pair(16, 8), std::pair(16, 24), std::pair(13, 16), std::pair(19, 16)})
+            QVERIFY(drawn(icon, x, y));
+        QVERIFY(!drawn(icon, 10, 16) && !drawn(icon, 16, 16) && !drawn(icon, 0, 0));
+        // paricmd's sight: see-through green inside its ring.
         QCOMPARE(game->control("paricmd")->cursor().hotSpot(), QPoint(10, 10));
-        QVERIFY(!icon.isNull() && icon != sight && icon != cursorImage(game->control("paricmd")));
+        QVERIFY2(qAlpha(target.pixel(14, 7)) > 60 && qAlpha(target.pixel(14, 7)) < 120 && qGreen(target.pixel(14, 7)) > 200, qPrintable(QString::number(target.pixel(14, 7), 16)));
         QCOMPARE(cursorImage(game->control("lblMessage")), icon);
-        QVERIFY(!game->windowIcon().isNull());
-        QVERIFY(!game->button("cmdExit")->picture().isNull() && !game->button("cmdNext")->picture().isNull());
+        // The emblem and the exit picture are round: the left half mirrors the right above the middle.
+        const QImage exit = game->button("cmdExit")->picture().toImage(), emblem = game->windowIcon().pixmap(32).toImage();
+        for (const QImage &i : {exit, emblem}) {
+            int worst = 0;  // antialiasing may round the halves apart a little
+            for (int y = 0; y < 9; ++y)
+                for (int x = 0; x < 16; ++x)
+                    for (int shift : {0, 8, 16, 24})
+                        worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(31 - x, y) >> shift & 0xff)));
+            QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
+        }
 
         QTimer *clock = game->timer("Timer1"), *move = game->timer("Timer2");
         // A precise clock: it counts ticks.
         QVERIFY(clock->isActive() && !move->isActive() && clock->timerType() == Qt::PreciseTimer);
         QCOMPARE(QList<int>({clock->interval(), move->interval()}), QList<int>({1000, 1300}));
 
-        QStringList built, rows;
+        QStringList built;
         for (QAction *a : game->menuBar()->actions()) {
             built << a->objectName() + u'|' + a->text();
             for (QAction *sub : a->menu() ? a->menu()->actions() : QList<QAction *>{})
                 built << QStringLiteral("  ") + sub->objectName() + u'|' + sub->text();
         }
-        for (const MenuSpec &m : kMenu)
-            rows << QString(m.level == 2 ? QStringLiteral("  ") : QString()) + qs(m.name) + u'|' + qs(m.caption);
-        QCOMPARE(built, rows);
-        QCOMPARE(built.mid(4), QStringList({
+        QCOMPARE(built, QStringList({
+            "INFOMAZIONI|www.vortana.example", "  sede|Lecco (LC)",
+            "copy|Vortana, un gioco degli amici dell'11", "  via|- Via dei Numeri 11, 23900 Lecco, vortana@vortana.example",
             "Next|Nuovo gioco", "hf|Help",
             "  Ciao|Ciao campione, mi raccomando colpisci solo i multipli del numero 11",
             "  ok|Ogni errore  ti farà perdere 4 punti.",
@@ -153,6 +270,7 @@ private slots:
         QTest::addColumn<bool>("starts");
         QTest::newRow("bare surface") << "surface" << true;
         QTest::newRow("disabled cmdNext") << "cmdNext" << true;
+        QTest::newRow("pressed, dragged off the window, released") << "dragged off" << false;
         // Labels have no handler: a click on one, opaque or not, does nothing.
         for (const char *label : {"Label6", "Label11", "lblconto", "Punteggio", "Label14", "lblnome1", "Label12"})
             QTest::newRow(label) << label << false;
@@ -166,6 +284,15 @@ private slots:
         QFETCH(bool, starts);
         FakePlatform p;
         auto t = startGame(p);
+        if (control == QLatin1String("dragged off")) {
+            const QPoint at = t->surface()->mapTo(t.get(), QPoint(450, 300)), off(t->width() + 40, at.y());
+            QTest::mousePress(t->windowHandle(), Qt::LeftButton, {}, at);
+            QTest::mouseMove(t->windowHandle(), off);
+            QTest::mouseRelease(t->windowHandle(), Qt::LeftButton, {}, off);
+            QTest::qWait(300);
+            QVERIFY(!t->timer("Timer2")->isActive() && p.sounds.isEmpty());
+            return;
+        }
         if (control == QLatin1String("paricmd over Label11")) {
             // A target that jumps onto a label lies above it, and the click is a hit.
             const QWidget *l = t->control("Label11");

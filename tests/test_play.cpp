@@ -3,61 +3,34 @@
 #include "support.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
-#include <set>
+#include <map>
+#include <ranges>
 
 using namespace vortana;
 using namespace vortana::test;
 
 namespace {
 
-// What a movement step can see and change of one target; number is the
-// variable behind a non-multiple.
-struct Seen { bool shown; QPoint logical, pixel; QString caption; int number; };
-using State = std::array<Seen, kTargets>;
-
-State snapshot(const Tavola &t)
+qsizetype shownCount(const Tavola &t)
 {
-    const Variables &v = t.vars();
-    const int numbers[kTargets] = {0, 0, 0, v.disparicmdNumber, v.disparicmd1Number, v.disparicmd2Number};
-    State s;
-    for (std::size_t i = 0; i < kTargets; ++i) {
-        const FlatButton *b = t.target(Target(i));
-        s[i] = {!b->isHidden(), t.targetPosition(Target(i)), b->pos(), b->text(), numbers[i]};
-    }
-    return s;
+    return std::ranges::count_if(std::views::iota(0, kTargets), [&](int i) { return !t.target(Target(i))->isHidden(); });
 }
 
-qsizetype shownCount(const Tavola &t) { return std::ranges::count_if(snapshot(t), &Seen::shown); }
-
-bool inDraw(int v, Draw d) { return v >= d.add && v < d.n + d.add; }
-
-// Whether case `c` turns `a` into `b`; h is the client height in pixels.
-bool explains(const MoveCase &c, const State &a, const State &b, int h)
-{
-    for (std::size_t i = 0; i < kTargets; ++i) {
-        const MoveCell &cell = c[i];
-        const Seen &was = a[i], &is = b[i];
-        const bool shownFirst = i == 1 || i == 4 || i == 5;
-        const bool shown = cell.vis == Vis::Shown || (cell.vis == Vis::Kept && (shownFirst || was.shown));
-        const bool left = cell.left.used() ? inDraw(is.logical.x(), cell.left) && is.pixel.x() == is.logical.x()
-                                           : is.pixel.x() == was.pixel.x() && is.logical.x() == was.logical.x();
-        // A drawn top equal to the old one may keep the row it had.
-        const bool sameTop = is.pixel.y() == was.pixel.y() && is.logical.y() == was.logical.y();
-        const bool top = cell.top.used()
-            ? inDraw(is.logical.y(), cell.top) && (is.pixel.y() == is.logical.y() * h / kScaleHeight || sameTop)
-            : sameTop;
-        const Renumber r = renumberOf(Target(i));
-        const int n = is.number;
-        const bool number = cell.renumber
-            ? is.caption == QString::number(n) && n % 11 == r.c && n >= 11 + r.c && n <= 11 * r.m + r.c
-            : is.caption == was.caption && n == was.number;
-        if (is.shown != shown || !left || !top || !number)
-            return false;
-    }
-    return true;
-}
+// The movement table, as the rules give it, in the column order paricmd,
+// paricmd1, paricmd2, disparicmd, disparicmd1, disparicmd2.
+const char *const kCases[6][kTargets] = {
+    {"shown; top R(600)", "hidden; left R(300)", "shown", "kept; left R(450), top R(1100)", "hidden", "hidden"},
+    {"shown; left R(800), top R(800)", "shown; left R(300), top R(300)", "kept", "kept", "shown; new number", "shown"},
+    {"hidden", "hidden; top R(300)", "kept; top R(150)", "hidden; new number", "shown; top R(300)", "shown; left R(50), top R(150)"},
+    {"kept", "shown; left R(300), top R(500)", "shown", "shown; left R(300) + 1, top R(1000) + 1", "shown", "hidden"},
+    {"hidden", "hidden; top R(300)", "kept; top R(200)", "hidden; top R(300)", "shown; top R(900)", "hidden; top R(500)"},
+    {"kept; top R(200)", "hidden", "kept; top R(30)", "kept; top R(900)", "hidden; left R(300), top R(70)", "shown; top R(250); new number"},
+};
+// A renumbered button's new number is 11 * (R(M) + 1) + c; the index is the column.
+const std::map<int, std::pair<int, int>> kRenumber{{3, {150, 4}}, {4, {20, 1}}, {5, {20, 5}}};
 
 }  // namespace
 
@@ -103,47 +76,93 @@ private slots:
         QVERIFY(p.errors.isEmpty());
     }
 
-    void movementFollowsTable()
+    // Each case with every draw at the bottom of its range (r = 0) and at
+    // the top (the largest r below 1), from all six hidden and all shown.
+    void movementStep_data()
     {
-        FakePlatform p;
-        auto t = startGame(p);
-        std::array<int, 6> unique{};
-        std::array<std::set<int>, kTargets> numbers;
-        for (int step = 0; step < 3000; ++step) {
-            const State a = snapshot(*t);
-            t->Timer2_Timer();
-            const State b = snapshot(*t);
-            const auto fits = [&](const MoveCase &c) { return explains(c, a, b, t->surface()->height()); };
-            const auto k = std::size_t(std::ranges::find_if(kMoveCases, fits) - kMoveCases.begin());
-            QVERIFY2(k < 6, qPrintable(QStringLiteral("step %1").arg(step)));
-            if (std::ranges::count_if(kMoveCases, fits) > 1)
-                continue;
-            ++unique[k];
-            for (std::size_t i = 0; i < kTargets; ++i)
-                if (kMoveCases[k][i].renumber)
-                    numbers[i].insert(b[i].number);
+        QTest::addColumn<int>("k");
+        QTest::addColumn<bool>("top");
+        for (int k = 1; k <= 6; ++k) {
+            QTest::addRow("case %d, r 0, all hidden", k) << k << false;
+            QTest::addRow("case %d, top r, all shown", k) << k << true;
         }
-        for (int k = 0; k < 6; ++k)
-            QVERIFY2(unique[std::size_t(k)] >= 300, qPrintable(QStringLiteral("case %1: %2").arg(k + 1).arg(unique[std::size_t(k)])));
-        // Re-seeding with the previous number must not lock the numbers in a loop.
-        QVERIFY(numbers[3].size() >= 100 && numbers[4].size() >= 15 && numbers[5].size() >= 15);  // of 150, 20, 20
     }
 
+    void movementStep()
+    {
+        QFETCH(int, k);
+        QFETCH(bool, top);
+        FakePlatform p;
+        ScriptedRng rng;
+        auto t = startGame(p, QStringLiteral("Tester"), rng);
+        // They start where the layout puts them, tops in 512ths of the client height: 1560 twips are 104 pixels, 79.
+        const QList<QPoint> home{{160, 79}, {192, 213}, {104, 329}, {384, 79}, {456, 262}, {336, 347}};
+        for (int i = 0; i < kTargets; ++i)
+            QCOMPARE(t->targetPosition(Target(i)), home[i]);
+        std::int16_t *numbers[kTargets] = {nullptr, nullptr, nullptr, &t->vars().disparicmdNumber,
+                                           &t->vars().disparicmd1Number, &t->vars().disparicmd2Number};
+        for (int i = 0; i < kTargets; ++i) {
+            t->target(Target(i))->setVisible(top);
+            t->moveTarget(Target(i), 1000 + i, 2000 + i);
+            t->target(Target(i))->setText(QStringLiteral("n%1").arg(i));
+            if (numbers[i])
+                *numbers[i] = std::int16_t(500 + i);
+        }
+        rng.reseeds.clear();
+        rng.next = QList<float>{rFor(k - 1, 6)} + QList<float>(20, top ? kTopR : 0.0f);
+        t->Timer2_Timer();
+
+        QStringList seeds{"clock"};
+        const int height = t->surface()->height();
+        for (int i = 0; i < kTargets; ++i) {
+            const QString cell = QString::fromUtf8(kCases[k - 1][i]);
+            const QString vis = cell.section(u';', 0, 0);
+            const bool shownFirst = i == 1 || i == 4 || i == 5;
+            const bool shown = vis == QLatin1String("shown") || (vis == QLatin1String("kept") && (top || shownFirst));
+            QPoint at(1000 + i, 2000 + i);
+            static const QRegularExpression draw(QStringLiteral("(left|top) R\\((\\d+)\\)( \\+ 1)?"));
+            for (const auto &m : draw.globalMatch(cell)) {
+                const int v = (top ? m.captured(2).toInt() - 1 : 0) + (m.captured(3).isEmpty() ? 0 : 1);
+                m.captured(1) == QLatin1String("left") ? at.setX(v) : at.setY(v);
+            }
+            QString caption = QStringLiteral("n%1").arg(i), number = numbers[i] ? QString::number(500 + i) : QString();
+            if (cell.contains(QLatin1String("new number"))) {
+                const auto [mm, c] = kRenumber.at(i);
+                number = caption = QString::number(11 * (top ? mm : 1) + c);
+                seeds << QString::number(500 + i);  // the button's previous number
+            }
+            const FlatButton *b = t->target(Target(i));
+            const QPoint is = t->targetPosition(Target(i));
+            QCOMPARE(QStringLiteral("%1 %2 %3,%4 %5 %6").arg(kTargetNames[i].data()).arg(int(!b->isHidden())).arg(is.x()).arg(is.y())
+                         .arg(b->text(), numbers[i] ? QString::number(*numbers[i]) : QString()),
+                     QStringLiteral("%1 %2 %3,%4 %5 %6").arg(kTargetNames[i].data()).arg(int(shown)).arg(at.x()).arg(at.y()).arg(caption, number));
+            // x in pixels, y in 512ths of the client height.
+            QCOMPARE(b->x(), at.x());
+            QVERIFY2(qAbs(b->y() - at.y() * height / 512) <= 1, kTargetNames[i].data());
+        }
+        QCOMPARE(rng.reseeds, seeds);
+    }
+
+    // Three clicks each, with chosen draws: r = 0, the largest r below 1,
+    // and for a non-multiple a draw that hits a multiple and is drawn again.
     void clickHandlers_data()
     {
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("score");  // at the start
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("warning");  // empty: a hit
-        QTest::addColumn<int>("lo");
-        QTest::addColumn<int>("hi");
+        QTest::addColumn<QStringList>("draws");  // the r of each click
+        QTest::addColumn<QList<int>>("numbers");  // the button's number after each
         const QString after = QStringLiteral(" non è  un numero divisibile per 11");
-        QTest::newRow("paricmd at the top") << 0 << 32766 << "" << "" << 11 << 1100;
-        QTest::newRow("paricmd1") << 1 << 0 << "" << "" << 22 << 561;
-        QTest::newRow("paricmd2") << 2 << -5 << "" << "" << 11 << 220;
-        QTest::newRow("disparicmd at the bottom") << 3 << -32764 << "57" << QStringLiteral("Attenzione!  57") + after << 2 << 111;
-        QTest::newRow("disparicmd1") << 4 << 0 << "63" << QStringLiteral("Attenzione! Hai sbagliato:  63") + after << 1652 << 1652;
-        QTest::newRow("disparicmd2") << 5 << 9 << "1000" << QStringLiteral("Attenzione!  1000") + after << 1 << 989;
+        QTest::newRow("paricmd at the top") << 0 << 32766 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{11, 1100, 561};
+        QTest::newRow("paricmd1") << 1 << 0 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{22, 561, 297};
+        QTest::newRow("paricmd2") << 2 << -5 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{11, 220, 121};
+        QTest::newRow("disparicmd at the bottom") << 3 << -32764 << "57" << QStringLiteral("Attenzione!  57") + after
+                                                  << QStringList{"0", "top", "0.09 0.5"} << QList<int>{2, 111, 57};
+        QTest::newRow("disparicmd1") << 4 << 0 << "63" << QStringLiteral("Attenzione! Hai sbagliato:  63") + after
+                                     << QStringList{"", "", ""} << QList<int>{1652, 1652, 1652};
+        QTest::newRow("disparicmd2") << 5 << 9 << "1000" << QStringLiteral("Attenzione!  1000") + after
+                                     << QStringList{"0", "top 0.5", "0.2"} << QList<int>{1, 496, 199};
     }
 
     void clickHandlers()
@@ -152,46 +171,54 @@ private slots:
         QFETCH(int, score);
         QFETCH(QString, caption);
         QFETCH(QString, warning);
-        QFETCH(int, lo);
-        QFETCH(int, hi);
+        QFETCH(QStringList, draws);
+        QFETCH(QList<int>, numbers);
         const bool hit = warning.isEmpty();
         FakePlatform p;
-        auto t = startGame(p);
+        ScriptedRng rng;
+        auto t = startGame(p, QStringLiteral("Tester"), rng);
         t->vars().score = std::int16_t(score);
+        t->vars().disparicmd2Number = 777;
         FlatButton *b = t->target(Target(target));
         if (!caption.isEmpty())
             b->setText(caption);
         b->raise();
         QStringList atSound, inBox;  // "flashCounter colour", "sounds colour hidden score|text|style|title"
         p.onSound = [&] { atSound << QStringLiteral("%1 %2").arg(t->vars().flashCounter).arg(b->backColor().name()); };
-        int movedBehind = 0;
+        int movedBehind = 0, seed = 0;
         p.answer = [&](const Box &box) {
             inBox << QStringLiteral("%1 %2 %3 %4|%5|%6|%7").arg(p.sounds.size()).arg(b->backColor().name()).arg(b->isHidden())
                          .arg(t->vars().score).arg(box.text).arg(box.style).arg(box.title);
             // Steps behind the box show the button again under a number of their own.
+            const QList<float> chosen = std::exchange(rng.next, {});
             const QString clicked = b->text();
             for (int i = 0; i < 1000 && (b->isHidden() || b->text() == clicked); ++i)
                 t->Timer2_Timer();
             movedBehind += !b->isHidden() && b->text() != clicked;
+            rng.next = chosen;
+            seed = target == 5 ? t->vars().disparicmd2Number : 0;  // what the handler finds after the box
             return int(AnswerOk);
         };
         const int painted = t->gradientsPainted();
-        std::set<int> seen;
-        for (int i = 1; i <= 30; ++i) {
+        for (int i = 1; i <= 3; ++i) {
             b->show();
             const int before = score;
+            rng.next.clear();
+            for (const QString &r : draws[i - 1].split(u' ', Qt::SkipEmptyParts))
+                rng.next << (r == QLatin1String("top") ? kTopR : r.toFloat());
+            rng.reseeds.clear();
             QTest::mouseClick(b, Qt::LeftButton);
             // One point up or four down, staying at the ends of 16 bits; only a hit writes a blank first.
             score = std::clamp(score + (hit ? 1 : -4), -32768, 32767);
             QCOMPARE(t->label("Punteggio")->caption(), (hit ? QStringLiteral(" ") : QString()) + QString::number(score));
             QVERIFY(b->isHidden());
             QCOMPARE(b->backColor(), QColor(0, 255, 255));
-            const int n = b->text().toInt();
-            QVERIFY2(b->text() == QString::number(n) && n >= lo && n <= hi && (n % 11 == 0) == hit, qPrintable(b->text()));
+            QCOMPARE(b->text(), QString::number(numbers[i - 1]));
+            // Re-seeded with 0, disparicmd2 with its number; then the repaint's clock.
+            QCOMPARE(rng.reseeds.mid(rng.reseeds.size() - 2), QStringList({QString::number(seed), QStringLiteral("clock")}));
             if (target == 2 || target == 5)
-                QCOMPARE(n, int(target == 2 ? t->vars().paricmd2Number : t->vars().disparicmd2Number));
+                QCOMPARE(b->text(), QString::number(target == 2 ? t->vars().paricmd2Number : t->vars().disparicmd2Number));
             QCOMPARE(t->gradientsPainted(), painted + i);
-            seen.insert(n);
             if (i > 1)
                 continue;
             // No laser and no Timer2: a number button does not start play.
@@ -201,10 +228,8 @@ private slots:
             // The explosion comes first, then the box over a still red, still shown button.
             QCOMPARE(inBox, hit ? QStringList() : QStringList{QStringLiteral("1 #ff0000 0 %1|%2|0|Vortana").arg(before).arg(warning)});
         }
-        QCOMPARE(inBox.size(), hit ? 0 : 30);
+        QCOMPARE(inBox.size(), hit ? 0 : 3);
         QCOMPARE(movedBehind, inBox.size());
-        // disparicmd1 always gets 1652; the others draw anew from their seeds.
-        QVERIFY2(lo == hi ? seen.size() == 1 : seen.size() >= 5, qPrintable(QString::number(seen.size())));
         QVERIFY(p.errors.isEmpty() && p.quits.isEmpty());
     }
 };

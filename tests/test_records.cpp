@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -27,6 +29,7 @@ private slots:
     void saveCutShort_data();
     void saveCutShort();
     void saveAndExit();
+    void savesPointsFirst();
 };
 
 void TestRecords::firstStartCreatesEmptyFiles()
@@ -46,38 +49,47 @@ void TestRecords::existingFilesReadWhole_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("caption");  // null: one character per byte is all that is known
+    QTest::addColumn<QString>("shown");    // the lines on screen
     QTest::addColumn<bool>("linked");  // the points file a link to one kept elsewhere
 
-    QTest::newRow("hit record") << QByteArray(" 12\r\n") << " 12\r\n" << false;
-    QTest::newRow("cp1252 letters, SUB") << QByteArray("\xe8\x80\x1a\r\n") << "è€\x1a\r\n" << false;
-    QTest::newRow("several lines, NUL") << QByteArray("a\r\nb\nc\rd\0e\r\n", 12) << QString::fromLatin1("a\r\nb\nc\rd\0e\r\n", 12) << false;
-    QTest::newRow("undefined in cp1252") << QByteArray("\x81\x8d\x8f\x90\x9d") << QString() << false;
-    QTest::newRow("50 MiB, capped at 64 KiB") << QByteArray(50 << 20, '\xe8') << QString(65536, u'è') << false;
-    QTest::newRow("symlink") << QByteArray(" 21\r\n") << " 21\r\n" << true;
+    QTest::newRow("hit record") << QByteArray(" 12\r\n") << " 12\r\n" << " 12\n" << false;
+    QTest::newRow("cp1252 letters, SUB") << QByteArray("\xe8\x80\x1a\r\n") << "è€\x1a\r\n" << "è€\x1a\n" << false;
+    QTest::newRow("euro the only one") << QByteArray("12 \x80\r\n") << "12 €\r\n" << "12 €\n" << false;
+    QTest::newRow("several lines, lone CR, NUL") << QByteArray("a\r\nb\nc\rd\0e\r\n", 12) << QString::fromLatin1("a\r\nb\nc\rd\0e\r\n", 12)
+                                                 << QString::fromLatin1("a\nb\nc\nd\0e\n", 10) << false;
+    QTest::newRow("undefined in cp1252") << QByteArray("\x81\x8d\x8f\x90\x9d") << QString() << QString() << false;
+    QTest::newRow("50 MiB, capped at 64 KiB") << QByteArray(50 << 20, '\xe8') << QString(65536, u'è') << QString(65536, u'è') << false;
+    QTest::newRow("symlink") << QByteArray(" 21\r\n") << " 21\r\n" << " 21\n" << true;
 }
 
+// The name file holds "Nome " before the same bytes: each label must show its own file.
 void TestRecords::existingFilesReadWhole()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, caption);
+    QFETCH(QString, shown);
     QFETCH(bool, linked);
     FakePlatform p;
     QVERIFY(QDir().mkpath(p.data));
     const QString elsewhere = p.tmp.filePath(QStringLiteral("altrove.txt"));
     writeBytes(linked ? elsewhere : pointsPath(p), bytes);
     QVERIFY(!linked || QFile::link(elsewhere, pointsPath(p)));
-    writeBytes(namePath(p), bytes);
+    const QByteArray nameBytes = "Nome " + bytes;
+    writeBytes(namePath(p), nameBytes);
     auto t = startGame(p);
 
     QVERIFY(p.errors.isEmpty() && p.quits.isEmpty());
+    const QString prefix = QStringLiteral("Nome ");
     for (const char *name : {"lblpunti", "lblnome"}) {
+        const QString before = name == std::string_view("lblnome") ? prefix : QString();
+        const Label *l = t->label(name);
         if (caption.isNull())
-            QCOMPARE(t->label(name)->caption().size(), bytes.size());
-        else
-            QCOMPARE(t->label(name)->caption(), caption);
+            QCOMPARE(l->caption().size(), before.size() + bytes.size());
+        else  // as read, and as shown
+            QCOMPARE(l->caption() + u'|' + l->text(), (before + caption).left(65536) + u'|' + (before + shown).left(65536));
     }
     QCOMPARE(fileBytes(pointsPath(p)), bytes);
-    QCOMPARE(fileBytes(namePath(p)), bytes);
+    QCOMPARE(fileBytes(namePath(p)), nameBytes);
     QCOMPARE(QFileInfo(pointsPath(p)).isSymLink(), linked);
 }
 
@@ -121,6 +133,34 @@ void TestRecords::failures()
     QVERIFY2(notNamed.isEmpty() || !p.errors[0].contains(notNamed), qPrintable(p.errors[0]));
     QVERIFY(!t.isVisible() && t.target(Target::paricmd)->text().isEmpty());
     QCOMPARE(p.boxes.size(), 1);
+}
+
+// The points go into place before the name: a crash between the renames
+// leaves the new points beside the old holder, never a new holder beside
+// points they did not make.
+void TestRecords::savesPointsFirst()
+{
+    QTemporaryDir dir;
+    const QString points = dir.filePath(QStringLiteral("avortana.txt")), name = dir.filePath(QStringLiteral("vortana.txt"));
+    writeBytes(points, " 1\r\n");
+    writeBytes(name, "Anna\r\n");
+    const int fd = inotify_init1(IN_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QVERIFY(inotify_add_watch(fd, QFile::encodeName(dir.path()).constData(), IN_MOVED_TO | IN_CLOSE_WRITE) >= 0);
+    writeRecord(dir.path(), QStringLiteral(" 2"), QStringLiteral("Bea"));
+    QStringList placed;
+    alignas(inotify_event) char buffer[8192];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    for (ssize_t at = 0; at < n;) {
+        const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
+        const QString file = QFile::decodeName(e->name);
+        if ((file == QLatin1String("avortana.txt") || file == QLatin1String("vortana.txt")) && !placed.endsWith(file))
+            placed << file;
+        at += ssize_t(sizeof(inotify_event) + e->len);
+    }
+    QCOMPARE(placed, (QStringList{QStringLiteral("avortana.txt"), QStringLiteral("vortana.txt")}));
+    QCOMPARE(fileBytes(points) + fileBytes(name), QByteArray(" 2\r\nBea\r\n"));
 }
 
 void TestRecords::hostileJournal_data()

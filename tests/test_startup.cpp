@@ -100,26 +100,81 @@ private slots:
         QCOMPARE(t->windowTitle(), other);  // only minimising sets it
     }
 
+    // The six start numbers at both ends of their draws, and a draw of
+    // a multiple of 11 drawn again. paricmd2's draw re-seeds with paricmd1's.
+    void startNumbers_data()
+    {
+        QTest::addColumn<QString>("draws");
+        QTest::addColumn<QString>("numbers");  // paricmd, paricmd1, paricmd2, disparicmd, disparicmd1, disparicmd2
+        QTest::addColumn<QString>("seeds");
+        QTest::newRow("r 0") << "0 0 0 0 0 0" << "11 11 11 4 5 4" << "0 0 0 0 0 11";
+        QTest::newRow("top r") << "top top top top top top" << "1650 330 220 301 302 301" << "0 0 0 0 0 330";
+        // 3 * (6 + 1) + 1 = 22, 3 * (2 + 1) + 2 = 11 and 3 * (50 + 1) + 1 = 154 are drawn again.
+        QTest::newRow("multiples drawn again") << "0.065 0 0.025 0.5 0.5 0 0.5 0.5 0.5" << "836 176 121 4 155 4"
+                                               << "0 0 0 0 0 176";
+    }
+
+    void startNumbers()
+    {
+        QFETCH(QString, draws);
+        QFETCH(QString, numbers);
+        QFETCH(QString, seeds);
+        FakePlatform p;
+        ScriptedRng rng;
+        auto t = startGame(p, QStringLiteral("Tester"), rng);
+        t->vars().score = 7;
+        t->label("Punteggio")->setCaption(QStringLiteral(" 7"));
+        for (const QString &r : draws.split(u' '))
+            rng.next << (r == QLatin1String("top") ? kTopR : r.toFloat());
+        rng.reseeds.clear();
+        t->Form_Activate();
+        QCOMPARE(numbersOf(*t).join(u' '), numbers);
+        QCOMPARE(rng.reseeds.mid(0, 6).join(u' '), seeds);
+        QCOMPARE(std::pair(t->vars().score, t->label("Punteggio")->caption()), std::pair(std::int16_t(0), QStringLiteral("0")));
+        for (int i = 0; i < kTargets; ++i)
+            QVERIFY(t->target(Target(i))->isHidden());
+    }
+
+    // Both repaints with chosen digits: a first digit of 0 is drawn again.
+    void gradient_data()
+    {
+        QTest::addColumn<bool>("play");  // Form_Click, else cmdNext_Click
+        QTest::addColumn<QString>("draws");
+        QTest::addColumn<int>("red");
+        QTest::addColumn<int>("green");
+        QTest::newRow("repaint, 1 and 9") << false << "0 0.15 top" << 20 << 180;
+        QTest::newRow("repaint, 9 and 0") << false << "top 0" << 180 << 0;
+        QTest::newRow("start of play, 1 and 9") << true << "0 0.15 top" << 20 << 180;
+        QTest::newRow("start of play, 9 and 0") << true << "top 0" << 180 << 0;
+    }
+
     void gradient()
     {
+        QFETCH(bool, play);
+        QFETCH(QString, draws);
+        QFETCH(int, red);
+        QFETCH(int, green);
         FakePlatform p;
-        auto t = startGame(p);
-        // Unequal digits, or red and green could be swapped unseen.
-        for (int i = 0; i < 100 && t->vars().num1 == t->vars().num2; ++i)
-            t->run(&Tavola::cmdNext_Click);
+        ScriptedRng rng;
+        auto t = startGame(p, QStringLiteral("Tester"), rng);
+        const auto digits = std::pair(t->vars().num1, t->vars().num2);
+        for (const QString &r : draws.split(u' '))
+            rng.next << (r == QLatin1String("top") ? kTopR : r.toFloat());
+        t->run(play ? &Tavola::Form_Click : &Tavola::cmdNext_Click);
+        // Form_Click's digits are its own.
+        QCOMPARE(std::pair(int(t->vars().num1), int(t->vars().num2)), play ? std::pair(int(digits.first), int(digits.second))
+                                                                           : std::pair(red / 20, green / 20));
         // As painted, without the controls over it.
         QImage bg(t->surface()->size(), QImage::Format_RGB32);
         t->surface()->render(&bg, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-        const QColor top = bg.pixelColor(0, 1);  // middle of the first band
-        QCOMPARE(QList<int>({top.blue(), bg.pixelColor(607, 670).blue()}), QList<int>({0, 255}));  // and the last
-        // Multiples of 20 from the last repaint's num1 and num2.
-        QCOMPARE(QList<int>({top.red(), top.green()}), QList<int>({t->vars().num1 * 20, t->vars().num2 * 20}));
+        QCOMPARE(bg.pixelColor(0, 1), QColor(red, green, 0));  // middle of the first band
+        QCOMPARE(bg.pixelColor(607, 670), QColor(red, green, 255));  // and of the last
         // Red and green the same in every band, each band one blue step up, across the whole width.
         for (int y = 0, previous = 0; y < bg.height(); ++y) {
             const int blue = bg.pixelColor(0, y).blue();
             QVERIFY2(blue == previous || blue == previous + 1, qPrintable(QString::number(y)));
             for (int x : {0, 303, 607})
-                QCOMPARE(bg.pixelColor(x, y), QColor(top.red(), top.green(), blue));
+                QCOMPARE(bg.pixelColor(x, y), QColor(red, green, blue));
             previous = blue;
         }
     }

@@ -12,15 +12,17 @@ class Rng {
 public:
     Rng();  // seeded from the system's entropy
     explicit Rng(quint32 seed);
+    virtual ~Rng() = default;
 
     static Rng &shared();
 
-    void reseed(std::int32_t value);
-    void reseedFromClock();
+    // Virtual so that the tests can choose the draws.
+    virtual void reseed(std::int32_t value);
+    virtual void reseedFromClock();
 
     // Uniform in [0, 1), single precision: 24 random bits, so every value
     // is exact and 1.0f can never come out.
-    float r();
+    virtual float r();
 
     // Integer part of r * n: 0 .. n-1. The product is taken in double,
     // where r * n stays below n; in float it can round up to n.
