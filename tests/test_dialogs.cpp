@@ -78,7 +78,7 @@ private slots:
     // The desktop platform keeps the record in the user's data folder: a scratch one.
     void initTestCase() { setUpApplication(*qApp); qputenv("XDG_DATA_HOME", home_.path().toUtf8()); }
     void promptAndNewGameBox();
-    void quitEndsEventLoop();
+    void errorBoxAndQuit();
     void visibleTextsAreNames();
     void hiddenTargetPressDoesNotScore();
 
@@ -112,9 +112,15 @@ void TestDialogs::promptAndNewGameBox()
     QCOMPARE(t.label("lblnome1")->caption(), QStringLiteral("Carla"));
 }
 
-void TestDialogs::quitEndsEventLoop()
+// A run-time error quotes paths and names the player controls: shown as
+// typed, never as markup.
+void TestDialogs::errorBoxAndQuit()
 {
     QtPlatform platform;
+    Driver d;
+    platform.errorBox(nullptr, QStringLiteral("<b>R&B</b>"));
+    QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Errore di esecuzione:\n<b>R&B</b>|%1|%2|OK")
+                                  .arg(Qt::PlainText).arg(QMessageBox::Critical));
     QTimer::singleShot(0, [&platform] { platform.quit(3); });
     QCOMPARE(QCoreApplication::exec(), 3);
 }

@@ -75,8 +75,9 @@ QString readRecordFile(const QString &path);
 QString recordLockPath(const QString &dir);
 
 // Takes the record's lock, waiting while another game holds it. A lock
-// left by a game that died is taken over; so is one held longer than any
-// save can take. Throws when the lock can't be had.
+// left by a game that died is taken over; so is one from another machine
+// sharing the folder, once older than any save can take. Throws when the
+// lock can't be had.
 void lockRecord(QLockFile &lock);
 
 // Whether a save in `dir` was cut short: its journal is still there.
