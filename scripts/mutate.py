@@ -148,10 +148,13 @@ def int_mutants(path, text, mask):
         if mask[m.start()] != "c":
             continue
         lit = m.group()
-        value = int(lit.replace("'", ""), 0)
+        digits = lit.replace("'", "")
+        octal = len(digits) > 1 and digits[0] == "0" and digits.isdigit()  # a file mode, 0666
+        value = int(digits, 8) if octal else int(digits, 0)
         for v in (value + 1, value - 1):
             if v >= 0:
-                out.append(Mutant("int", path, m.start(), len(lit), hex(v) if lit.startswith("0x") else str(v), text))
+                shown = hex(v) if lit.startswith("0x") else "0" + oct(v)[2:] if octal else str(v)
+                out.append(Mutant("int", path, m.start(), len(lit), shown, text))
     return out
 
 
