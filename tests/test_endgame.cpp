@@ -41,6 +41,7 @@ private slots:
     void clockRunsOut();
     void exitRoutine_data();
     void exitRoutine();
+    void twoGamesOneRecord_data();
     void twoGamesOneRecord();
     void immutableFolder_data();
     void immutableFolder();
@@ -152,26 +153,40 @@ void TestEndgame::exitRoutine()
     QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), folder ? 1 : 2);
 }
 
+void TestEndgame::twoGamesOneRecord_data()
+{
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("the other saved") << false;
+    QTest::newRow("the other's save cut short after its journal") << true;
+}
+
 // Two games of one player share the record. The one that ends last still
 // shows the record as it was when it began, and must not save below the
-// score the other has saved meanwhile.
+// score the other has saved meanwhile, even one only in a journal.
 void TestEndgame::twoGamesOneRecord()
 {
+    QFETCH(bool, cut);
     FakePlatform a, b;
     b.data = a.data;
     QDir().mkpath(a.data);
     writeBytes(pointsPath(a), "-4\r\n");
     auto gameB = startGame(b, QStringLiteral("Bea"));
     auto gameA = startGame(a, QStringLiteral("Anna"));
-    gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
-    gameA->run(&Tavola::cmdExit_Click);
+    if (cut) {
+        writeBytes(a.data + QLatin1String("/vortana.journal"),
+                   "vortana-journal-1 4 6\n 1\r\nAnna\r\nbf423bbf951736dbc8c3c90796c15ec5d67b1edb780b331881c3644d02919eac\n");
+    } else {
+        gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
+        gameA->run(&Tavola::cmdExit_Click);
+        QCOMPARE(texts(a.boxes).last(), kSaved);
+    }
     QCOMPARE(gameB->label("Punteggio")->caption(), QStringLiteral("0"));
     gameB->run(&Tavola::cmdExit_Click);
 
     QCOMPARE(fileBytes(pointsPath(a)) + fileBytes(namePath(a)), QByteArray(" 1\r\nAnna\r\n"));
-    QCOMPARE(texts(a.boxes).last(), kSaved);
+    QCOMPARE(QDir(a.data).entryList(QDir::Files | QDir::Hidden).size(), 2);
     QCOMPARE(texts(b.boxes).last(), kFarewell);
-    QVERIFY(a.quits == QList<int>{0} && b.quits == QList<int>{0});
+    QCOMPARE(b.quits, QList<int>{0});
 }
 
 void TestEndgame::immutableFolder_data()
