@@ -99,6 +99,7 @@ void TestRecords::failures_data()
     QTest::addColumn<QString>("named");     // the message names this
     QTest::addColumn<QString>("notNamed");  // and not this
     QTest::newRow("data folder under a file") << "blocked" << "blocker/vortana" << "avortana.txt";
+    QTest::newRow("no data folder") << "none" << "Cartella dei record sconosciuta: nessuna cartella dati dell'utente" << "";
     QTest::newRow("points file is a folder") << "points dir" << "avortana.txt" << "";
     QTest::newRow("name file is a folder") << "name dir" << "vortana.txt" << "avortana.txt";
     // Opens, then fails with an I/O error on read, for root too.
@@ -114,6 +115,8 @@ void TestRecords::failures()
     if (setup == QLatin1String("blocked")) {
         writeBytes(p.tmp.path() + QStringLiteral("/blocker"), "x");
         p.data = p.tmp.path() + QStringLiteral("/blocker/vortana");
+    } else if (setup == QLatin1String("none")) {
+        p.data.clear();
     } else {
         QVERIFY(QDir().mkpath(p.data));
         if (setup == QLatin1String("points dir"))
