@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (text.size() > kRecordReadLimit || text != decodeCp1252(bytes.left(kRecordReadLimit)))
         std::abort();
 
-    static Label *label = new Label(true, false);
+    static Label *label = new Label(QString(), true, false);
     label->setCaption(text);
     if (label->caption() != text)
         std::abort();
