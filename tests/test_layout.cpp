@@ -224,6 +224,15 @@ private slots:
                         worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(31 - x, y) >> shift & 0xff)));
             QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
         }
+        QCOMPARE(QColor(emblem.pixel(16, 16)).name() + QColor(emblem.pixel(5, 16)).name(), QStringLiteral("#c000c0#00ffff"));
+        // A button's picture sits in its middle: the white of the exit picture.
+        const QImage shown = game->control("cmdExit")->grab().toImage();
+        int left = shown.width(), right = -1;
+        for (int y = 0; y < 34; ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (shown.pixel(x, y) == qRgb(0xFF, 0xFF, 0xFF))
+                    left = qMin(left, x), right = qMax(right, x);
+        QVERIFY2(qAbs(left + right + 1 - shown.width()) <= 2, qPrintable(QStringLiteral("%1 %2 %3").arg(left).arg(right).arg(shown.width())));
 
         QTimer *clock = game->timer("Timer1"), *move = game->timer("Timer2");
         // A precise clock: it counts ticks.

@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <sys/stat.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 using namespace vortana;
@@ -29,7 +28,6 @@ private slots:
     void saveCutShort_data();
     void saveCutShort();
     void saveAndExit();
-    void savesPointsFirst();
 };
 
 void TestRecords::firstStartCreatesEmptyFiles()
@@ -132,34 +130,6 @@ void TestRecords::failures()
     QVERIFY2(notNamed.isEmpty() || !p.errors[0].contains(notNamed), qPrintable(p.errors[0]));
     QVERIFY(!t.isVisible() && t.target(Target::paricmd)->text().isEmpty());
     QCOMPARE(p.boxes.size(), 1);
-}
-
-// The points go into place before the name: a crash between the renames
-// leaves the new points beside the old holder, never a new holder beside
-// points they did not make.
-void TestRecords::savesPointsFirst()
-{
-    QTemporaryDir dir;
-    const QString points = dir.filePath(QStringLiteral("avortana.txt")), name = dir.filePath(QStringLiteral("vortana.txt"));
-    writeBytes(points, " 1\r\n");
-    writeBytes(name, "Anna\r\n");
-    const int fd = inotify_init1(IN_NONBLOCK);
-    QVERIFY(fd >= 0);
-    QVERIFY(inotify_add_watch(fd, QFile::encodeName(dir.path()).constData(), IN_MOVED_TO | IN_CLOSE_WRITE) >= 0);
-    writeRecord(dir.path(), QStringLiteral(" 2"), QStringLiteral("Bea"));
-    QStringList placed;
-    alignas(inotify_event) char buffer[8192];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    for (ssize_t at = 0; at < n;) {
-        const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
-        const QString file = QFile::decodeName(e->name);
-        if ((file == QLatin1String("avortana.txt") || file == QLatin1String("vortana.txt")) && !placed.endsWith(file))
-            placed << file;
-        at += ssize_t(sizeof(inotify_event) + e->len);
-    }
-    QCOMPARE(placed, (QStringList{QStringLiteral("avortana.txt"), QStringLiteral("vortana.txt")}));
-    QCOMPARE(fileBytes(points) + fileBytes(name), QByteArray(" 2\r\nBea\r\n"));
 }
 
 void TestRecords::hostileJournal_data()
