@@ -2,6 +2,7 @@
 // rows, the menu, timers, cursors, access keys and which clicks reach
 // the window.
 #include "support.h"
+#include "window/assets.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -214,6 +215,13 @@ private slots:
         QCOMPARE(game->control("paricmd")->cursor().hotSpot(), QPoint(10, 10));
         QVERIFY2(qAlpha(target.pixel(14, 7)) > 60 && qAlpha(target.pixel(14, 7)) < 120 && qGreen(target.pixel(14, 7)) > 200, qPrintable(QString::number(target.pixel(14, 7), 16)));
         QCOMPARE(cursorImage(game->control("lblMessage")), icon);
+        // cmdNext's arrow points right; pressed, it moves one pixel down and right.
+        const QImage arrow = assets::nextPicture().toImage(), pressed = assets::nextPressedPicture().toImage();
+        for (auto [x, y, in] : {std::tuple(8, 16, true), {28, 16, true}, {20, 5, true}, {20, 27, true}, {8, 5, false}, {14, 26, false}, {29, 5, false}})
+            QVERIFY2(drawn(arrow, x, y) == in, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+        for (int y = 0; y < 31; ++y)
+            for (int x = 0; x < 31; ++x)
+                QVERIFY(drawn(pressed, x + 1, y + 1) == drawn(arrow, x, y));
         // The emblem and the exit picture are round: the left half mirrors the right above the middle.
         const QImage exit = game->button("cmdExit")->picture().toImage(), emblem = game->windowIcon().pixmap(32).toImage();
         for (const QImage &i : {exit, emblem}) {
