@@ -90,9 +90,11 @@ done
 
 # Elsewhere, then "Nuovo gioco" from the keyboard: Escape leaves the menu
 # bar active after the first drop-down, two steps right reach the item.
+# Pauses long enough for a loaded machine to open the menu before the keys.
 timeout 10 xdotool windowmove "$main" 20 30
-timeout 10 xdotool mousemove --window "$main" 20 8 click 1
 sleep 0.5
+timeout 10 xdotool mousemove --window "$main" 20 8 click 1
+sleep 1.5
 xsession_press "$main" key Escape Right Right Return
 xsession_next_window "the new game question" "INIZIARE NUOVA GARA"
 # What the window manager draws in the title bar.
