@@ -242,6 +242,10 @@ private slots:
                     left = qMin(left, x), right = qMax(right, x);
         QVERIFY2(qAbs(left + right + 1 - shown.width()) <= 2, qPrintable(QStringLiteral("%1 %2 %3").arg(left).arg(right).arg(shown.width())));
 
+        // The Windows families come out in their metric-compatible stand-ins.
+        for (auto [name, family] : {std::pair("Label6", "Liberation Sans"), {"txtAnswer", "Liberation Sans"}, {"lblScore", "Liberation Serif"}, {"lblconto", "DejaVu Sans"}})
+            QCOMPARE(QFontInfo(game->control(name)->font()).family(), QString::fromLatin1(family));
+
         QTimer *clock = game->timer("Timer1"), *move = game->timer("Timer2");
         // A precise clock: it counts ticks.
         QVERIFY(clock->isActive() && !move->isActive() && clock->timerType() == Qt::PreciseTimer);
