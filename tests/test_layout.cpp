@@ -214,6 +214,8 @@ private slots:
         // paricmd's sight: see-through green inside its ring.
         QCOMPARE(game->control("paricmd")->cursor().hotSpot(), QPoint(10, 10));
         QVERIFY2(qAlpha(target.pixel(14, 7)) > 60 && qAlpha(target.pixel(14, 7)) < 120 && qGreen(target.pixel(14, 7)) > 200, qPrintable(QString::number(target.pixel(14, 7), 16)));
+        for (auto [x, y, red] : {std::tuple(9, 5, 255), {5, 9, 255}, {25, 25, 0}})  // a red cross, a black handle
+            QVERIFY(target.pixel(x, y) == qRgba(red, 0, 0, 255));
         QCOMPARE(cursorImage(game->control("lblMessage")), icon);
         // cmdNext's arrow points right; pressed, it moves one pixel down and right.
         const QImage arrow = assets::nextPicture().toImage(), pressed = assets::nextPressedPicture().toImage();
@@ -232,7 +234,8 @@ private slots:
                         worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(31 - x, y) >> shift & 0xff)));
             QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
         }
-        QCOMPARE(QColor(emblem.pixel(16, 16)).name() + QColor(emblem.pixel(5, 16)).name(), QStringLiteral("#c000c0#00ffff"));
+        auto colour = [&](int x, int y) { return QColor(emblem.pixel(x, y)).name(); };  // the ring's in the middle, the face's, the ones' strokes
+        QCOMPARE(colour(16, 16) + colour(5, 16) + colour(13, 19) + colour(18, 19) + colour(11, 13), QStringLiteral("#c000c0#00ffff#00ffff#00ffff#00ffff"));
         // A button's picture sits in its middle: the white of the exit picture.
         const QImage shown = game->control("cmdExit")->grab().toImage();
         int left = shown.width(), right = -1;
