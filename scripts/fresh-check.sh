@@ -11,7 +11,7 @@
 # pivots into it (in a plain chroot the kernel refuses the user namespace the
 # record_rollback test needs), with its own /proc, /dev, /dev/shm and /tmp.
 # The root and its mounts are removed at the end, failed or not, unless
-# --keep is given. Takes about 40 minutes on 2 cores.
+# --keep is given. Takes about 10 minutes on 2 idle cores, longer on busy ones.
 #
 # Usage: scripts/fresh-check.sh [--keep] [PARENT-FOLDER]   (default /var/tmp)
 set -euo pipefail
