@@ -1,8 +1,9 @@
-// The rules that need no window: the generator and the record's number.
+// The rules that need no window: the generator, the record's number, the causes of failure.
 #include "play/random.h"
 #include "records/records.h"
 
 #include <QTest>
+#include <cerrno>
 #include <set>
 
 using namespace vortana;
@@ -29,6 +30,16 @@ private slots:
         QFETCH(QString, text);
         QFETCH(double, value);
         QCOMPARE(vortana::leadingNumber(text), value);
+    }
+
+    // What the system says of a failed save, in the player's words: most of
+    // these no test can make the kernel say.
+    void causes()
+    {
+        for (auto [err, said] : {std::pair(EACCES, "permesso negato"), {EPERM, "operazione non permessa"}, {ENOSPC, "disco pieno"}, {EDQUOT, "quota del disco esaurita"},
+                                 {EROFS, "disco di sola lettura"}, {EISDIR, "è una cartella"}, {ENOENT, "file o cartella inesistente"}, {ELOOP, "è un collegamento simbolico"},
+                                 {ENOTDIR, "una parte del percorso non è una cartella"}, {EIO, "errore di lettura o scrittura del disco"}, {0, "errore di sistema 0"}})
+            QCOMPARE(systemCause(err), QString::fromUtf8(said));
     }
 
     void generator()

@@ -31,15 +31,7 @@ std::int16_t FileChannels::next() const
     return n;
 }
 
-namespace {
-
-QString reason(const QString &what, const QString &path, const QString &why)
-{
-    return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
-}
-
-// What the system said, in the game's words.
-QString cause(int err)
+QString systemCause(int err)
 {
     switch (err) {
     case EACCES:
@@ -67,6 +59,13 @@ QString cause(int err)
     }
 }
 
+namespace {
+
+QString reason(const QString &what, const QString &path, const QString &why)
+{
+    return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
+}
+
 QByteArray native(const QString &path) { return QFile::encodeName(path); }
 
 constexpr char kJournalMagic[] = "vortana-journal-1 ";
@@ -77,14 +76,14 @@ QString folderRefusal(const QString &dir)
 {
     if (::access(native(dir).constData(), W_OK | X_OK) == 0)
         return {};
-    return errno == EPERM ? QStringLiteral("la cartella non accetta nuovi file") : cause(errno);
+    return errno == EPERM ? QStringLiteral("la cartella non accetta nuovi file") : systemCause(errno);
 }
 
 RuntimeError failure(const QString &what, const QString &path, int err)
 {
     // A file that can't be created or opened is often the folder's doing.
     const QString folder = err == EPERM || err == EACCES ? folderRefusal(QFileInfo(path).path()) : QString();
-    return RuntimeError(reason(what, path, folder.isNull() ? cause(err) : folder));
+    return RuntimeError(reason(what, path, folder.isNull() ? systemCause(err) : folder));
 }
 
 [[noreturn]] void cannotWrite(const QString &path, int err)
@@ -132,7 +131,7 @@ void syncFolder(const QString &dir)
     Fd f{::open(native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     // A file system that can't flush a folder (EINVAL) keeps renames as it can.
     if (f.fd < 0 || (::fsync(f.fd) != 0 && errno != EINVAL))
-        throw RuntimeError(reason(QStringLiteral("Impossibile scrivere la cartella"), dir, cause(errno)));
+        throw RuntimeError(reason(QStringLiteral("Impossibile scrivere la cartella"), dir, systemCause(errno)));
 }
 
 // The file a record path leads to, through any symbolic links: a save
@@ -301,7 +300,7 @@ void lockRecord(QLockFile &lock)
         why = folderRefusal(folder);
         if (why.isNull())
             why = ::statvfs(native(folder).constData(), &fs) == 0 && (fs.f_bavail == 0 || fs.f_favail == 0)
-                      ? cause(ENOSPC)
+                      ? systemCause(ENOSPC)
                       : QStringLiteral("errore sconosciuto");
     }
     throw RuntimeError(reason(QStringLiteral("Impossibile bloccare il record"), lock.fileName(), why));

@@ -59,6 +59,9 @@ private:
     std::set<std::int16_t> used_;
 };
 
+// What the system said of a failed file operation (an errno), in the game's words.
+QString systemCause(int err);
+
 // The player's data folder, created when missing, with a trailing "/".
 QString systemDir(const QString &dataDir);
 
