@@ -93,18 +93,17 @@ done
 # loaded machine the keys can outrun the drop-down; then Escape closes what
 # is open and the player tries again.
 timeout 10 xdotool windowmove "$main" 20 30
-asked=""
-for ((try = 0; try < 4 && ${#asked} == 0; ++try)); do
+WIN=""
+for ((try = 0; try < 4 && ${#WIN} == 0; ++try)); do
     timeout 10 xdotool mousemove --window "$main" 20 8 click 1
     sleep 1
     xsession_press "$main" key Escape Right Right Return
-    for ((look = 0; look < 40 && ${#asked} == 0; ++look)); do
-        sleep 0.25; asked="$(xsession_windows '^INIZIARE NUOVA GARA$' | head -n 1)"
+    for ((look = 0; look < 40 && ${#WIN} == 0; ++look)); do
+        sleep 0.25; WIN="$(xsession_windows '^INIZIARE NUOVA GARA$' | head -n 1)"
     done
-    [[ -n "$asked" ]] || xsession_press "$main" key Escape Escape Escape
+    [[ -n "$WIN" ]] || xsession_press "$main" key Escape Escape Escape
 done
-[[ -n "$asked" ]] || fail "no window for the new game question"
-WIN="$asked" XS_SEEN+=" $asked"
+[[ -n "$WIN" ]] || fail "no window for the new game question"
 # What the window manager draws in the title bar.
 title="$(xprop -id "$WIN" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p')"
 [[ "$title" == "INIZIARE NUOVA GARA" ]] || fail "title bar reads '$title'"
