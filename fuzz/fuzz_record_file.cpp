@@ -1,7 +1,11 @@
 // Any bytes in a record file: read as start-up reads them and shown in an
 // auto-size label. No crash, the cap holds, and the label keeps the text.
-// The same bytes as a journal left by a save cut short: start-up finishes
-// it if it is whole and throws it away if not, and it is gone either way.
+// The same bytes as a journal left by a save cut short, beside files left
+// at the names written aside (one a hard link to a file elsewhere): under
+// the record's lock, start-up finishes the journal if it is whole and throws
+// it away if not. The journal and the aside names are gone either way, the
+// file elsewhere is untouched, and the lock covers the points file then at
+// the name.
 #include "records/records.h"
 #include "window/controls.h"
 
@@ -9,6 +13,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 QApplication *app;
@@ -42,20 +48,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (label->caption() != text)
         std::abort();
 
-    const QString folder = dir->path() + QLatin1Char('/');
+    const QString folder = dir->path() + QLatin1Char('/'), outside = dir->filePath(QStringLiteral("fuori"));
+    const QString asides[2] = {folder + QLatin1String(kPointsFile) + QLatin1String(kAsideSuffix),
+                               folder + QLatin1String(kNameFile) + QLatin1String(kAsideSuffix)};
     {
-        QFile j(folder + QLatin1String(kJournalFile)), n(folder + QLatin1String(kNameFile));
-        if (!j.open(QIODevice::WriteOnly) || j.write(bytes) != bytes.size() || !n.open(QIODevice::WriteOnly))
+        QFile j(folder + QLatin1String(kJournalFile)), n(folder + QLatin1String(kNameFile)), o(outside), a(asides[1]);
+        if (!j.open(QIODevice::WriteOnly) || j.write(bytes) != bytes.size() || !n.open(QIODevice::WriteOnly)
+            || !o.open(QIODevice::WriteOnly) || o.write(bytes) != bytes.size() || !a.open(QIODevice::WriteOnly)
+            || a.write(bytes) != bytes.size())
             std::abort();
     }
+    QFile::remove(asides[0]);
+    if (::link(QFile::encodeName(outside).constData(), QFile::encodeName(asides[0]).constData()) != 0)
+        std::abort();
     const auto lines = parseJournal(bytes);
-    finishCutSave(folder);
-    auto contents = [&](const char *file) {
-        QFile f(folder + QLatin1String(file));
+    {
+        RecordLock lock(folder);
+        finishCutSave(folder, lock);
+        // Another open of the points file now at the name meets the lock.
+        const int fd = ::open(QFile::encodeName(folder + QLatin1String(kPointsFile)).constData(), O_RDWR | O_CLOEXEC);
+        struct flock probe = {};
+        probe.l_type = F_WRLCK;
+        if (fd < 0 || ::fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK)
+            std::abort();
+        ::close(fd);
+    }
+    auto contents = [&](const QString &file) {
+        QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
     };
-    if (saveCutShort(folder) || (lines && (contents(kPointsFile) != lines->first || contents(kNameFile) != lines->second))
-        || (!lines && (contents(kPointsFile) != bytes || !contents(kNameFile).isEmpty())))
+    const QString points = folder + QLatin1String(kPointsFile), name = folder + QLatin1String(kNameFile);
+    if (saveCutShort(folder) || QFile::exists(asides[0]) || QFile::exists(asides[1]) || contents(outside) != bytes
+        || (lines && (contents(points) != lines->first || contents(name) != lines->second))
+        || (!lines && (contents(points) != bytes || !contents(name).isEmpty())))
         std::abort();
     return 0;
 }

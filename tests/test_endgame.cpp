@@ -6,12 +6,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTest>
 
+#include <climits>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -43,8 +46,8 @@ private slots:
     void exitRoutine();
     void twoGamesOneRecord_data();
     void twoGamesOneRecord();
-    void immutableFolder_data();
-    void immutableFolder();
+    void sharedFolder_data();
+    void sharedFolder();
     void lockedRecord_data();
     void lockedRecord();
     void holdLock();
@@ -99,8 +102,13 @@ void TestEndgame::exitRoutine_data()
     // in place: they must go back, or they would pair with the old holder.
     // CTest runs this row in a mount namespace of its own (record_rollback).
     QTest::newRow("mounted") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray() << "mount" << "/vortana.txt";
+    QTest::newRow("mounted, first record") << QByteArray() << " 5" << "Anna" << QByteArray() << "mount" << "/vortana.txt";
+    // Points first: a points file that can't be replaced leaves the name alone.
+    QTest::newRow("points file mounted") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray() << "mount points" << "/avortana.txt";
     // A small file system of its own, filled up (record_rollback too).
     QTest::newRow("full disk") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray() << "full" << "disco pieno";
+    // Files of the players' group, which is not the saver's own (record_group).
+    QTest::newRow("group kept") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray("Anna\r\n") << "group" << "";
 }
 
 void TestEndgame::exitRoutine()
@@ -111,10 +119,10 @@ void TestEndgame::exitRoutine()
     QFETCH(QByteArray, nameBytes);
     QFETCH(QString, fault);
     QFETCH(QString, error);
-    const bool saved = !nameBytes.isEmpty(), failed = !fault.isEmpty(), folder = fault == QLatin1String("folder");
-    const bool mounted = fault == QLatin1String("mount"), full = fault == QLatin1String("full");
-    if ((mounted || full) && !qEnvironmentVariableIsSet("VORTANA_PRIVATE_MOUNTS"))
-        QSKIP("needs a mount namespace of its own");
+    const bool group = fault == QLatin1String("group"), saved = !nameBytes.isEmpty(), failed = !fault.isEmpty() && !group;
+    const bool folder = fault == QLatin1String("folder"), mounted = fault.startsWith(QLatin1String("mount")), full = fault == QLatin1String("full");
+    if (mounted || full || group)
+        MACHINE_CHECK();
     FakePlatform p;
     const QByteArray disk = QFile::encodeName(p.tmp.filePath(QStringLiteral("share")));
     if (full)
@@ -128,7 +136,17 @@ void TestEndgame::exitRoutine()
     writeBytes(pointsPath(p), points);
     writeBytes(namePath(p), oldName);
     auto t = startGame(p, name);
-    const QByteArray nameFile = QFile::encodeName(namePath(p));
+    const QByteArray nameFile = QFile::encodeName(fault == QLatin1String("mount points") ? pointsPath(p) : namePath(p));
+    gid_t players = gid_t(-1);
+    if (group) {
+        // One of the player's groups, other than the one new files get; root may take any.
+        gid_t mine[NGROUPS_MAX];
+        for (int i = ::getgroups(NGROUPS_MAX, mine); i-- > 0;)
+            players = mine[i] != ::getegid() ? mine[i] : players;
+        players = players == gid_t(-1) && ::geteuid() == 0 ? 4242 : players;
+        for (const QString &f : {pointsPath(p), namePath(p)})
+            QVERIFY(::chown(QFile::encodeName(f).constData(), uid_t(-1), players) == 0);
+    }
     if (folder)
         QVERIFY(QFile::remove(namePath(p)) && QDir().mkdir(namePath(p)));
     else if (mounted)
@@ -151,6 +169,10 @@ void TestEndgame::exitRoutine()
         QCOMPARE(holder, saved ? nameBytes : oldName);
     // No half-written file left about.
     QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), folder ? 1 : 2);
+    struct stat st[2];
+    if (group)
+        QVERIFY(::stat(QFile::encodeName(pointsPath(p)).constData(), &st[0]) == 0 && ::stat(nameFile.constData(), &st[1]) == 0
+                && st[0].st_gid == players && st[1].st_gid == players);
 }
 
 void TestEndgame::twoGamesOneRecord_data()
@@ -186,31 +208,53 @@ void TestEndgame::twoGamesOneRecord()
     QCOMPARE(b.quits, QList<int>{0});
 }
 
-void TestEndgame::immutableFolder_data()
+void TestEndgame::sharedFolder_data()
 {
+    QTest::addColumn<QString>("how");       // "chattr" (+i) or "mode" (no write permission)
+    QTest::addColumn<bool>("linked");       // the data folder holds links to the files in it
     QTest::addColumn<QByteArray>("names");  // the name file before the game; null: missing
     QTest::addColumn<QString>("error");
-    QTest::newRow("both files there") << QByteArray("Vecchio\r\n") << "";
-    QTest::newRow("name file missing") << QByteArray() << "la cartella non accetta nuovi file";
+    QTest::newRow("immutable") << "chattr" << false << QByteArray("Vecchio\r\n") << "";
+    QTest::newRow("immutable, name file missing") << "chattr" << false << QByteArray() << "la cartella non accetta nuovi file";
+    QTest::newRow("immutable, linked to") << "chattr" << true << QByteArray("Vecchio\r\n") << "";
+    QTest::newRow("not writable") << "mode" << false << QByteArray("Vecchio\r\n") << "";
+    QTest::newRow("not writable, linked to") << "mode" << true << QByteArray("Vecchio\r\n") << "";
 }
 
 // A folder that takes no new files while its two files stay writable, as a
-// shared score folder: the record is written in place, its lock kept elsewhere.
-void TestEndgame::immutableFolder()
+// shared score folder, used directly or through links: the record is
+// written in place.
+void TestEndgame::sharedFolder()
 {
+    QFETCH(QString, how);
+    QFETCH(bool, linked);
     QFETCH(QByteArray, names);
     QFETCH(QString, error);
+    MACHINE_CHECK();
     // On the disk: tmpfs may not know the attribute.
-    QTemporaryDir disk(QDir::currentPath() + QStringLiteral("/immutable-XXXXXX"));
+    QTemporaryDir disk(QDir::currentPath() + QStringLiteral("/shared-XXXXXX"));
+    const QString shared = disk.filePath(QStringLiteral("punteggi"));
     FakePlatform p;
-    p.data = disk.filePath(QStringLiteral("vortana"));
-    QVERIFY(QDir().mkpath(p.data));
-    writeBytes(pointsPath(p), " 3\r\n");
+    p.data = linked ? disk.filePath(QStringLiteral("vortana")) : shared;
+    QVERIFY(QDir().mkpath(shared) && QDir().mkpath(p.data));
+    writeBytes(shared + QLatin1String(kPointsFile), " 3\r\n");
     if (!names.isNull())
-        writeBytes(namePath(p), names);
-    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), p.data}) != 0)
-        QSKIP("chattr +i does not work here");
-    const auto unfreeze = qScopeGuard([&] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), p.data}); });
+        writeBytes(shared + QLatin1String(kNameFile), names);
+    for (const char *f : {kPointsFile, kNameFile})
+        QVERIFY(!linked || QFile::link(shared + QLatin1String(f), p.data + QLatin1String(f)));
+    const QByteArray folder = QFile::encodeName(shared);
+    if (how == QLatin1String("mode")) {
+        // Binds only a player other than root (run in a user namespace as one).
+        QCOMPARE(::chmod(folder.constData(), 0555), 0);
+        QVERIFY(::access(folder.constData(), W_OK) != 0);
+    } else {
+        QCOMPARE(QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), shared}), 0);
+    }
+    const auto unfreeze = qScopeGuard([&] {
+        ::chmod(folder.constData(), 0755);
+        if (how == QLatin1String("chattr"))
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), shared});
+    });
     Tavola t(p, Rng::shared());
     t.start();
     if (error.isEmpty()) {
@@ -223,62 +267,93 @@ void TestEndgame::immutableFolder()
     QCOMPARE(p.quits, QList<int>{error.isEmpty() ? 0 : 1});
     QVERIFY(!error.isEmpty() || texts(p.boxes).last() == kSaved);
     QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 5\r\n\r\n") : QByteArray(" 3\r\n"));
+    QCOMPARE(QFileInfo(pointsPath(p)).isSymLink() && QFileInfo(namePath(p)).isSymLink(), linked);
 }
 
 void TestEndgame::lockedRecord_data()
 {
     QTest::addColumn<QString>("holder");
-    QTest::newRow("a game saving") << "saving";
-    QTest::newRow("a crashed game") << "crashed";
-    // A game on another machine sharing the home folder: whether it still
-    // runs can't be known, so its lock is taken over once stale, which
-    // must come before the wait for it gives up.
-    QTest::newRow("a game on another machine") << "elsewhere";
+    QTest::addColumn<int>("waits");  // at least this long, in ms; 0: under a second
+    QTest::addColumn<QString>("error");
+    // The holder runs with another runtime folder, or with none.
+    QTest::newRow("a live game") << "live" << 2000 << "";
+    QTest::newRow("a live game of another user") << "user" << 2000 << "";
+    QTest::newRow("a dead game") << "dead" << 0 << "";
+    // It holds the file for 1 s, puts a new one in its place and holds that
+    // for 2 s more: a lock on the old file keeps no one out.
+    QTest::newRow("a game that replaced the file") << "replace" << 2800 << "";
+    QTest::newRow("a game that outlives the wait") << "long" << 15000 << "in uso da un'altra partita";
 }
 
-// Another process holds the record's lock (holdLock, below): a live holder
-// is waited for, a dead one's lock is taken over at once.
+// Another game, in a process of its own (holdLock, below), holds the
+// record's lock, a kernel lock on the points file: a live holder is waited
+// for, a dead one keeps no one waiting.
 void TestEndgame::lockedRecord()
 {
     QFETCH(QString, holder);
+    QFETCH(int, waits);
+    QFETCH(QString, error);
+    MACHINE_CHECK();
     FakePlatform p;
-    QDir().mkpath(p.data);
-    const QString lockPath = recordLockPath(p.data);
+    auto t = startGame(p, QStringLiteral("Anna"));
     QProcess other;
-    if (holder == QLatin1String("elsewhere")) {
-        writeBytes(lockPath, "4242\nvortana\naltro-computer\n");
-    } else {
-        startChild(other, "holdLock", lockPath);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(lockPath).size() > 0, 20000);
-    }
-    if (holder == QLatin1String("crashed")) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), p.tmp.path());
+    if (holder != QLatin1String("live"))
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    other.setProcessEnvironment(env);
+    startChild(other, "holdLock", holder + u'|' + pointsPath(p),
+               holder == QLatin1String("user") ? QStringList{QStringLiteral("unshare"), QStringLiteral("--map-user=1000"), QStringLiteral("--map-group=1000")} : QStringList());
+    QByteArray said;
+    while (!said.contains("held\n") && other.waitForReadyRead(20000))
+        said += other.readAllStandardOutput();
+    QVERIFY(said.contains("held\n"));
+    if (holder == QLatin1String("dead")) {
         other.kill();
         QVERIFY(other.waitForFinished());
     }
-    auto t = startGame(p, QStringLiteral("Anna"));
     t->label("Punteggio")->setCaption(QStringLiteral(" 2"));
     QElapsedTimer waited;
     waited.start();
     t->run(&Tavola::cmdExit_Click);
     const qint64 ms = waited.elapsed();
-    QVERIFY2(holder == QLatin1String("crashed") ? ms < 1000 : ms >= 1000, qPrintable(QString::number(ms)));
-    QCOMPARE(p.errors, QStringList());
-    QCOMPARE(p.quits, QList<int>{0});
-    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), QByteArray(" 2\r\nAnna\r\n"));
-    QVERIFY(!QFile::exists(lockPath));
+    QVERIFY2(waits ? ms >= waits : ms < 1000, qPrintable(QString::number(ms)));
+    QCOMPARE(p.errors.size(), error.isEmpty() ? 0 : 1);
+    QVERIFY(error.isEmpty() || p.errors[0].contains(error));
+    QCOMPARE(p.quits, QList<int>{error.isEmpty() ? 0 : 1});
+    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 2\r\nAnna\r\n") : QByteArray());
+    other.kill();
     other.waitForFinished();
 }
 
-// The other game: holds the lock for 2.5 s, under the name its process has.
+namespace {
+int lockWhole(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &whole) == 0 ? fd : -1;
+}
+}  // namespace
+
+// The other game: takes the lock as every game does, says so, and holds it.
 void TestEndgame::holdLock()
 {
-    const QString path = childArgument();
-    if (path.isEmpty())
+    const QStringList how = childArgument().split(u'|');
+    if (how.size() != 2)
         QSKIP("run by lockedRecord only");
-    QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-    QLockFile lock(path);
-    QVERIFY(lock.lock());
-    QTest::qSleep(2500);
+    const int fd = lockWhole(how[1]);
+    QVERIFY(fd >= 0);
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+    if (how[0] == QLatin1String("replace")) {
+        QTest::qSleep(1000);
+        writeBytes(how[1] + QStringLiteral(".new"), " 1\r\n");
+        QVERIFY(lockWhole(how[1] + QStringLiteral(".new")) >= 0);
+        QCOMPARE(::rename(QFile::encodeName(how[1] + QStringLiteral(".new")).constData(), QFile::encodeName(how[1]).constData()), 0);
+        ::close(fd);
+    }
+    QTest::qSleep(how[0] == QLatin1String("long") ? 17000 : 2000);
 }
 
 void TestEndgame::newGame()

@@ -5,14 +5,22 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace vortana;
 using namespace vortana::test;
+
+namespace {
+// A whole journal of " 1" by "Anna Bea".
+const char kJournal[] = "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n";
+}
 
 class TestRecords : public QObject {
     Q_OBJECT
@@ -28,6 +36,8 @@ private slots:
     void saveCutShort_data();
     void saveCutShort();
     void saveAndExit();
+    void specialFiles_data();
+    void specialFiles();
 };
 
 void TestRecords::firstStartCreatesEmptyFiles()
@@ -97,7 +107,7 @@ void TestRecords::failures_data()
     QTest::newRow("points file is a folder") << "points dir" << "avortana.txt" << "";
     QTest::newRow("name file is a folder") << "name dir" << "vortana.txt" << "avortana.txt";
     // Opens, then fails with an I/O error on read, for root too.
-    QTest::newRow("points file fails on read") << "points EIO" << "avortana.txt" << "";
+    QTest::newRow("points file fails on read") << "points EIO" << "/proc/self/mem\"" << "";
 }
 
 void TestRecords::failures()
@@ -133,10 +143,11 @@ void TestRecords::failures()
 void TestRecords::hostileJournal_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("FIFO") << "fifo";
     QTest::newRow("folder") << "folder";
     QTest::newRow("link to an endless device") << "link";
     QTest::newRow("50 MiB") << "big";
+    // The right length and framing, one letter of the name changed.
+    QTest::newRow("damaged, its length right") << "damaged";
 }
 
 // Whatever stands where a save's journal would: start-up neither hangs nor
@@ -148,16 +159,17 @@ void TestRecords::hostileJournal()
     QVERIFY(QDir().mkpath(p.data));
     writeBytes(pointsPath(p), " 7\r\n");
     const QString journal = p.data + QLatin1String(kJournalFile);
-    if (kind == QLatin1String("fifo"))
-        QCOMPARE(::mkfifo(QFile::encodeName(journal).constData(), 0600), 0);
-    else if (kind == QLatin1String("folder"))
+    if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(journal));
     else if (kind == QLatin1String("link"))
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), journal));
+    else if (kind == QLatin1String("damaged"))
+        writeBytes(journal, QByteArray(kJournal).replace("Bea", "Bee"));
     else
         writeBytes(journal, QByteArray(50 << 20, 'v'));
     auto t = startGame(p);
-    QCOMPARE(t->label("lblpunti")->caption(), QStringLiteral(" 7\r\n"));
+    QCOMPARE(t->label("lblpunti")->caption() + t->label("lblnome")->caption(), QStringLiteral(" 7\r\n"));
+    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), QByteArray(" 7\r\n"));
     QCOMPARE(QFileInfo(journal).exists() || QFileInfo(journal).isSymLink(), kind == QLatin1String("folder"));
 }
 
@@ -172,13 +184,13 @@ void TestRecords::saveCutShort_data()
     QTest::addColumn<QString>("call");
     QTest::addColumn<int>("cuts");  // how many times a save makes that call
     QTest::addColumn<bool>("onFiles");  // counted only on the record's files and folder
-    // The journal, then the two files written aside: each written and flushed,
-    // the folder flushed once the journal is in it, after the renames and after
-    // the journal goes. The game renames nothing else.
+    // The journal, then the two files written aside: each name cleared, then
+    // written and flushed, the folder flushed once the journal is in it, after
+    // the renames and after the journal goes. The game renames nothing else.
     QTest::newRow("write") << "write" << 3 << true;
     QTest::newRow("flush") << "fsync" << 6 << true;
     QTest::newRow("rename") << "rename" << 2 << false;
-    QTest::newRow("remove") << "unlink" << 1 << true;
+    QTest::newRow("remove") << "unlink" << 4 << true;
 }
 
 // A game killed at each step of its save in turn: the next start shows the
@@ -188,8 +200,7 @@ void TestRecords::saveCutShort()
     QFETCH(QString, call);
     QFETCH(int, cuts);
     QFETCH(bool, onFiles);
-    if (QProcess::execute(QStringLiteral("strace"), {QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("true")}) != 0)
-        QSKIP("strace can't trace here");
+    MACHINE_CHECK();
     for (int when = 1;; ++when) {
         FakePlatform p;
         QVERIFY(QDir().mkpath(p.data));
@@ -232,6 +243,110 @@ void TestRecords::saveAndExit()
     t->label("Punteggio")->setCaption(QStringLiteral(" 1"));
     t->run(&Tavola::cmdExit_Click);
     QCOMPARE(p.quits, QList<int>{0});
+}
+
+void TestRecords::specialFiles_data()
+{
+    QTest::addColumn<bool>("atStart");  // put there before the game starts, or before it saves
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");  // what the error says; empty: the record is shown or saved
+    QTest::newRow("FIFO aside, a journal left") << true << "avortana.txt.new" << "fifo" << "";
+    QTest::newRow("socket aside, a journal left") << true << "vortana.txt.new" << "socket" << "";
+    QTest::newRow("FIFO journal") << true << "vortana.journal" << "fifo" << "";
+    QTest::newRow("FIFO aside at a save") << false << "vortana.txt.new" << "fifo" << "";
+    QTest::newRow("hard link aside to a file elsewhere") << false << "avortana.txt.new" << "hard link" << "";
+    QTest::newRow("points file a FIFO") << true << "avortana.txt" << "fifo" << "avortana.txt\": è una FIFO";
+    QTest::newRow("name file a socket") << true << "vortana.txt" << "socket" << "vortana.txt\": è un socket";
+    QTest::newRow("points file swapped for a FIFO") << false << "avortana.txt" << "fifo" << "avortana.txt\": è una FIFO";
+    QTest::newRow("name file a link to a FIFO") << false << "vortana.txt" << "link to a FIFO" << "altrove\": è una FIFO";
+    QTest::newRow("name file a dangling link") << false << "vortana.txt" << "dangling link" << "";
+}
+
+// Whatever stands at a name the game uses never makes it wait, and nothing
+// but the two files (or their links' targets) is written: an object at a
+// name written aside is replaced, one in a record file's place is an error
+// in the player's words, and the old record stays.
+void TestRecords::specialFiles()
+{
+    QFETCH(bool, atStart);
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    MACHINE_CHECK();
+    // A wait shows as a failure, not as a test that never ends.
+    struct sigaction hung = {};
+    hung.sa_handler = [](int) {
+        static const char text[] = "FAIL: the game waits on the folder's contents\n";
+        (void)!::write(2, text, sizeof text - 1);
+        ::_exit(1);
+    };
+    ::sigaction(SIGALRM, &hung, nullptr);
+    ::alarm(20);
+    const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+
+    FakePlatform p;
+    QVERIFY(QDir().mkpath(p.data));
+    writeBytes(pointsPath(p), " 3\r\n");
+    writeBytes(namePath(p), "Vecchio\r\n");
+    const QString path = p.data + u'/' + file, elsewhere = p.tmp.filePath(QStringLiteral("altrove"));
+    const QByteArray at = QFile::encodeName(path);
+    writeBytes(elsewhere, "fuori\r\n");
+    const auto make = [&] {
+        QFile::remove(path);
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(at.constData(), 0666), 0);
+        } else if (kind == QLatin1String("socket")) {
+            sockaddr_un addr = {};
+            addr.sun_family = AF_UNIX;
+            QVERIFY(size_t(at.size()) < sizeof addr.sun_path);
+            qstrcpy(addr.sun_path, at.constData());
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+            ::close(fd);
+        } else if (kind == QLatin1String("hard link")) {
+            QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), at.constData()), 0);
+        } else {
+            QFile::remove(elsewhere);
+            if (kind == QLatin1String("link to a FIFO"))
+                QCOMPARE(::mkfifo(QFile::encodeName(elsewhere).constData(), 0666), 0);
+            QVERIFY(QFile::link(elsewhere, path));
+        }
+    };
+    if (atStart) {
+        make();
+        if (file.endsWith(QLatin1String(".new")))
+            writeBytes(p.data + QLatin1String(kJournalFile), kJournal);
+    }
+    auto t = startGame(p, QStringLiteral("Anna"));
+    if (!atStart && p.errors.isEmpty()) {
+        make();
+        t->label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        t->run(&Tavola::cmdExit_Click);
+    }
+
+    QCOMPARE(p.quits, error.isEmpty() ? QList<int>(atStart ? 0 : 1, 0) : QList<int>{1});
+    QVERIFY2(error.isEmpty() ? p.errors.isEmpty() : p.errors.size() == 1 && p.errors[0].contains(error), qPrintable(p.errors.join(u'\n')));
+    QByteArray record = " 3\r\nVecchio\r\n";
+    if (error.isEmpty() && !atStart)
+        record = " 5\r\nAnna\r\n";
+    else if (file.endsWith(QLatin1String(".new")))
+        record = " 1\r\nAnna Bea\r\n";
+    struct stat st = {};
+    if (error.isEmpty()) {
+        QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), record);
+        QCOMPARE(QDir(p.data).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).join(u' '),
+                 QStringLiteral("avortana.txt vortana.txt"));
+    } else {  // the object is left as it was, and so is the other file
+        QVERIFY(::stat(kind == QLatin1String("fifo") || kind == QLatin1String("socket") ? at.constData() : QFile::encodeName(elsewhere).constData(), &st) == 0);
+        QVERIFY(!S_ISREG(st.st_mode));
+        QCOMPARE(fileBytes(file == QLatin1String("vortana.txt") ? pointsPath(p) : namePath(p)), file == QLatin1String("vortana.txt") ? " 3\r\n" : "Vecchio\r\n");
+    }
+    // A file elsewhere is never written through a link, a dangling link is kept.
+    if (kind == QLatin1String("hard link"))
+        QCOMPARE(fileBytes(elsewhere), QByteArray("fuori\r\n"));
+    if (kind == QLatin1String("dangling link"))
+        QVERIFY(QFileInfo(path).isSymLink() && fileBytes(elsewhere) == "Anna\r\n");
 }
 
 QTEST_MAIN(TestRecords)

@@ -2,8 +2,6 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
-#include <QFile>
-#include <QLockFile>
 
 namespace vortana {
 
@@ -27,16 +25,15 @@ void Tavola::cmdExit_Click()
         // Another game of the player's may have saved since this one began:
         // what counts is the record stored now, read and replaced under a
         // lock so that two games ending together take turns.
-        QLockFile lock(recordLockPath(vars_.windowsDir));
-        lockRecord(lock);
-        finishCutSave(vars_.windowsDir);
-        if (!isNewRecord(QFile::exists(pointsPath) ? Leggifiletxt(pointsPath) : QString(), score))
+        RecordLock lock(vars_.windowsDir);
+        finishCutSave(vars_.windowsDir, lock);
+        if (!isNewRecord(Leggifiletxt(pointsPath), score))
             endProgram(0);
         FileChannels::Lease points(channels_, vars_.fileNum = channels_.next());
         const QString scoreLine = vars_.recordText = score;
         FileChannels::Lease name(channels_, vars_.fileNum = channels_.next());
         vars_.recordText = label("lblnome1")->caption();
-        writeRecord(vars_.windowsDir, scoreLine, vars_.recordText);
+        writeRecord(vars_.windowsDir, scoreLine, vars_.recordText, lock);
     }
 
     msgBox(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""), OkOnly);

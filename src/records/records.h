@@ -10,8 +10,7 @@
 #include <set>
 #include <stdexcept>
 #include <utility>
-
-class QLockFile;
+#include <vector>
 
 namespace vortana {
 
@@ -65,30 +64,36 @@ QString systemCause(int err);
 // The player's data folder, created when missing, with a trailing "/".
 QString systemDir(const QString &dataDir);
 
-// Creates the file empty when missing; an existing one is left untouched.
+// Creates the file empty when missing, a dangling link's target included;
+// an existing one is left untouched. Nothing but a regular file will do.
 void touchFile(const QString &path);
 
-// The file's text, line end included, decoded from Windows-1252.
+// The file's text, line end included, decoded from Windows-1252. Nothing
+// standing there can make the read wait.
 QString readRecordFile(const QString &path);
 
-// The lock of the record kept in `dir`. It lives in the user's runtime
-// folder, where a file can be created even when the data folder takes no
-// new ones, and is named after the data folder, so that every game sharing
-// that folder shares the lock.
-QString recordLockPath(const QString &dir);
+// The record's lock, shared by every game on the folder `dir`: taken on
+// the points file itself, waiting up to 15 s while a live game holds it.
+// A save covers each file it puts in the points file's place, so that the
+// lock follows the name. Throws when the lock can't be had.
+class RecordLock {
+public:
+    explicit RecordLock(const QString &dir);
+    ~RecordLock();
+    RecordLock(const RecordLock &) = delete;
+    RecordLock &operator=(const RecordLock &) = delete;
+    void cover(const QString &file);
 
-// Takes the record's lock, waiting while another game holds it. A lock
-// left by a game that died is taken over; so is one from another machine
-// sharing the folder, once older than any save can take. Throws when the
-// lock can't be had.
-void lockRecord(QLockFile &lock);
+private:
+    std::vector<int> fds_;
+};
 
 // Whether a save in `dir` was cut short: its journal is still there.
 bool saveCutShort(const QString &dir);
 
 // Under the lock, before the record is read: a complete journal is carried
 // into the two files, one damaged or cut off is thrown away.
-void finishCutSave(const QString &dir);
+void finishCutSave(const QString &dir, RecordLock &lock);
 
 // A journal's points and name lines, or nothing if it is damaged, cut off
 // or not the game's.
@@ -99,8 +104,11 @@ std::optional<std::pair<QByteArray, QByteArray>> parseJournal(QByteArrayView byt
 // each file is written aside and renamed into place, points first, and the
 // folder flushed. A save cut short anywhere is finished or undone by the
 // next game that reads the record, and is on the disk once this returns.
-// A folder that takes no new files gets both files written in place.
-void writeRecord(const QString &dir, const QString &points, const QString &name);
+// Where a folder holding either file, or the journal, takes no new files,
+// both files are written in place. A record file that is a link keeps it:
+// its target is written, created if missing; anything but a regular file
+// there is an error, and any object at a name written aside is replaced.
+void writeRecord(const QString &dir, const QString &points, const QString &name, RecordLock &lock);
 
 QByteArray encodeCp1252(QStringView text);  // unmappable characters become '?'
 QString decodeCp1252(const QByteArray &bytes);

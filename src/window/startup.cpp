@@ -3,8 +3,6 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
-#include <QLockFile>
-
 namespace vortana {
 
 void Tavola::Form_Initialize()
@@ -32,9 +30,8 @@ void Tavola::Form_Load()
     // A save cut short is finished, or undone, before the record is shown.
     // Only then is the lock needed: a plain start never waits for it.
     if (saveCutShort(vars_.windowsDir)) {
-        QLockFile lock(recordLockPath(vars_.windowsDir));
-        lockRecord(lock);
-        finishCutSave(vars_.windowsDir);
+        RecordLock lock(vars_.windowsDir);
+        finishCutSave(vars_.windowsDir, lock);
     }
 
     label("lblpunti")->setCaption(Leggifiletxt(vars_.windowsDir + QLatin1String(kPointsFile)));
