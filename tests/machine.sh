@@ -19,6 +19,8 @@ chattr)
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
+strace-userns)
+    unshare -Urm strace -f -o /dev/null true 2>/dev/null || skip "strace can't trace in a user and mount namespace here" ;;
 fifo)
     d=$(mktemp -d) || skip "no temporary folder"
     ok=0
