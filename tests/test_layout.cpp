@@ -261,8 +261,8 @@ private slots:
                 built << QStringLiteral("  ") + sub->objectName() + u'|' + sub->text();
         }
         QCOMPARE(built, QStringList({
-            "INFOMAZIONI|www.vortana.example", "  sede|Lecco (LC)",
-            "copy|Vortana, un gioco degli amici dell'11", "  via|- Via dei Numeri 11, 23900 Lecco, vortana@vortana.example",
+            "INFOMAZIONI|vortana.example", "  sede|Lecco (LC)",
+            "copy|Amici dell'11", "  via|- Via dei Numeri 11, 23900 Lecco, vortana@vortana.example",
             "Next|Nuovo gioco", "hf|Help",
             "  Ciao|Ciao campione, mi raccomando colpisci solo i multipli del numero 11",
             "  ok|Ogni errore  ti farà perdere 4 punti.",
@@ -284,6 +284,37 @@ private slots:
         QTest::qWait(400);
         QVERIFY(p.boxes.size() == 1 && t->gradientsPainted() == painted && !t->timer("Timer2")->isActive());
         // Alt+X, cmdExit's, ends every end-to-end game.
+    }
+
+    // Desktops differ in their interface font; whatever it is, up to 12
+    // points, no entry may hide behind the bar's overflow button.
+    void wholeMenuBar_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<int>("points");
+        for (const char *family : {"DejaVu Sans", "Liberation Sans"})
+            for (int points : {9, 11, 12})
+                QTest::addRow("%s %d", family, points) << family << points;
+    }
+
+    void wholeMenuBar()
+    {
+        QFETCH(QString, family);
+        QFETCH(int, points);
+        const QFont before = QApplication::font();
+        QApplication::setFont(QFont(family, points));
+        FakePlatform p;
+        auto t = startGame(p);
+        QApplication::setFont(before);
+        QMenuBar *bar = t->menuBar();
+        QVERIFY(QTest::qWaitForWindowExposed(t.get()));
+        QCOMPARE(QFontInfo(bar->font()).pointSize(), points);
+        auto *overflow = bar->findChild<QWidget *>(QStringLiteral("qt_menubar_ext_button"));
+        QVERIFY(overflow && !overflow->isVisible());
+        for (QAction *a : bar->actions()) {
+            const QRect at = bar->actionGeometry(a);
+            QVERIFY2(!at.isEmpty() && bar->rect().contains(at), qPrintable(a->text()));
+        }
     }
 
     void clickReachesWindow_data()
