@@ -17,6 +17,12 @@ chattr)
     chattr +i "$d" 2>/dev/null && ok=1 && chattr -i "$d"
     rmdir "$d"
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
+mutter)
+    # GNOME's compositor, headless, with its Xwayland: e2e_mutter.py starts them.
+    for tool in mutter Xwayland dbus-daemon; do
+        command -v $tool >/dev/null || skip "no $tool"
+    done
+    mutter --version >/dev/null 2>&1 || skip "mutter does not run here" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
 *)
