@@ -163,7 +163,8 @@ def play(platform, binary, env, font_dpi, log, procs):
         showing = item.getState().contains(__import__("pyatspi").STATE_SHOWING) and w > 0 and h > 0
         if item.getRoleName() == "menu item":
             entries.append(item.name)
-            if not showing or x < left or x + w > left + width:
+            # 12 points are 16 pixels of text: the larger font must really show.
+            if not showing or x < left or x + w > left + width or (font_dpi and h < 20):
                 fail(f"menu entry {item.name!r} is not showing whole: {(x - left, y - top, w, h)} in a window {width} wide")
         elif showing:
             fail(f"the menu bar shows a {item.getRoleName()} {item.name!r}: entries hide behind it")
