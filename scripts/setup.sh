@@ -22,7 +22,7 @@ else
         python3 libxdamage1 bc
         libbenchmark-dev clang libclang-rt-14-dev
         desktop-file-utils appstream strace
-        dbus-x11 at-spi2-core python3-pyatspi weston
+        dbus-x11 at-spi2-core python3-pyatspi weston mutter xwayland
         gstreamer1.0-plugins-base
         dpkg-dev lintian devscripts
     )

@@ -17,6 +17,16 @@ chattr)
     chattr +i "$d" 2>/dev/null && ok=1 && chattr -i "$d"
     rmdir "$d"
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
+mutter)
+    # GNOME's compositor, headless, with its Xwayland: e2e_mutter.py starts them.
+    for tool in mutter Xwayland dbus-daemon; do
+        command -v $tool >/dev/null || skip "no $tool"
+    done
+    mutter --version >/dev/null 2>&1 || skip "mutter does not run here"
+    # Xwayland's socket goes there; without a namespace of its own the check
+    # needs the folder as X servers make it.
+    unshare -Urm true 2>/dev/null || [ ! -d /tmp/.X11-unix ] || [ "$(stat -c %a /tmp/.X11-unix)" = 1777 ] ||
+        skip "/tmp/.X11-unix is not world-writable and no mount namespace is allowed" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
 strace-userns)

@@ -115,9 +115,9 @@ inline constexpr std::array<TimerSpec, 2> kTimers{{
 }};
 
 inline constexpr std::array<MenuSpec, 10> kMenu{{
-    {1, "INFOMAZIONI", "www.vortana.example"},
+    {1, "INFOMAZIONI", "vortana.example"},
     {2, "sede", "Lecco (LC)"},
-    {1, "copy", "Vortana, un gioco degli amici dell'11"},
+    {1, "copy", "Amici dell'11"},
     {2, "via", "- Via dei Numeri 11, 23900 Lecco, vortana@vortana.example"},
     {1, "Next", "Nuovo gioco"},
     {1, "hf", "Help"},

@@ -13,8 +13,10 @@
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <QWindow>
 
 namespace vortana {
 
@@ -52,7 +54,75 @@ std::unique_ptr<WaveBackend> loadWaveBackend()
     return nullptr;
 }
 
+bool onWayland() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+// A window's frame as the window system has it once the window is up: the
+// widget's copy of it can lag behind a new mapping.
+QRect frameOf(const QWidget &w)
+{
+    const QWindow *handle = w.windowHandle();
+    return handle && handle->isExposed() ? handle->frameGeometry() : w.frameGeometry();
+}
+
+// Qt leaves a dialog's place to the window manager unless it is told one,
+// and mutter then puts the prompt and the boxes at the top-left corner.
+// So every dialog is placed: over the game's window once that shows, in
+// the middle of its screen before. Again once the window manager has
+// framed it, so that the frame as a whole is centred. Wayland leaves
+// placement to the compositor.
+template <class Dialog>
+class PlacedDialog : public Dialog {
+public:
+    using Dialog::Dialog;
+
+protected:
+    void showEvent(QShowEvent *e) override
+    {
+        Dialog::showEvent(e);  // sizes a message box to its text
+        framed_ = onWayland();
+        place();
+    }
+
+    bool event(QEvent *e) override
+    {
+        if (!framed_ && (e->type() == QEvent::Move || e->type() == QEvent::WindowActivate)) {
+            const QWindow *w = this->windowHandle();
+            if (w && w->isExposed() && !w->frameMargins().isNull()) {
+                framed_ = true;
+                place();
+            }
+        }
+        return Dialog::event(e);
+    }
+
+private:
+    void place()
+    {
+        if (onWayland())
+            return;
+        const QWidget *over = this->parentWidget();
+        const QScreen *screen = over ? over->screen() : this->screen();
+        if (over && over->isVisible())
+            centreFrame(*this, frameOf(*over));
+        else if (screen)
+            centreFrame(*this, screen->availableGeometry());
+    }
+
+    bool framed_ = false;
+};
+
 }  // namespace
+
+void centreFrame(QWidget &window, const QRect &area)
+{
+    QRect frame = frameOf(window);
+    frame.moveCenter(area.center());
+    QWindow *handle = window.windowHandle();
+    if (handle && handle->isExposed())
+        handle->setFramePosition(frame.topLeft());
+    else
+        window.move(frame.topLeft());
+}
 
 QtPlatform::QtPlatform() : programDir_(soundFolderBase()) {}
 
@@ -73,7 +143,7 @@ WaveBackend *QtPlatform::wave()
 
 QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {
-    QInputDialog dialog(parent);
+    PlacedDialog<QInputDialog> dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
@@ -85,7 +155,7 @@ QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QStri
 
 int QtPlatform::msgBox(QWidget *parent, const QString &text, int style, const QString &title)
 {
-    QMessageBox box(parent);
+    PlacedDialog<QMessageBox> box(parent);
     box.setWindowTitle(title);
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
@@ -103,7 +173,7 @@ int QtPlatform::msgBox(QWidget *parent, const QString &text, int style, const QS
 
 void QtPlatform::errorBox(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kTitle),
+    PlacedDialog<QMessageBox> box(QMessageBox::Critical, QString::fromLatin1(kTitle),
                     QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();

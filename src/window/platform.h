@@ -8,6 +8,7 @@
 
 class QWidget;
 class QApplication;
+class QRect;
 
 namespace vortana {
 
@@ -70,6 +71,10 @@ private:
     bool waveTried_ = false;
     std::unique_ptr<WaveBackend> wave_;
 };
+
+// Puts a top-level window's frame in the middle of `area`. Before the
+// window is up the frame is unknown, and the window alone is centred.
+void centreFrame(QWidget &window, const QRect &area);
 
 // Application-wide set-up shared by the game and its tests: names that
 // decide the data folder, Italian for Qt's own dialog buttons, and the

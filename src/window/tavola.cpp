@@ -103,19 +103,8 @@ bool Tavola::eventFilter(QObject *watched, QEvent *e)
 
 void Tavola::centre()
 {
-    const QScreen *screen = this->screen();
-    if (!screen)
-        return;
-    // Once up, the window's own frame is the one to trust: the widget's
-    // copy of it can lag behind a new mapping.
-    QWindow *w = windowHandle();
-    const bool up = w && w->isExposed();
-    QRect frame = up ? w->frameGeometry() : frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    if (up)
-        w->setFramePosition(frame.topLeft());
-    else
-        move(frame.topLeft());
+    if (const QScreen *screen = this->screen())
+        centreFrame(*this, screen->availableGeometry());
 }
 
 void Tavola::run(void (Tavola::*handler)())
