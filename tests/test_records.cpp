@@ -104,8 +104,6 @@ void TestRecords::failures_data()
     QTest::addColumn<QString>("notNamed");  // and not this
     QTest::newRow("data folder under a file") << "blocked" << "blocker/vortana" << "avortana.txt";
     QTest::newRow("no data folder") << "none" << "Cartella dei record sconosciuta: nessuna cartella dati dell'utente" << "";
-    QTest::newRow("points file is a folder") << "points dir" << "avortana.txt" << "";
-    QTest::newRow("name file is a folder") << "name dir" << "vortana.txt" << "avortana.txt";
     // Opens, then fails with an I/O error on read, for root too.
     QTest::newRow("points file fails on read") << "points EIO" << "/proc/self/mem\"" << "";
 }
@@ -123,8 +121,6 @@ void TestRecords::failures()
         p.data.clear();
     } else {
         QVERIFY(QDir().mkpath(p.data));
-        if (setup.endsWith(QLatin1String(" dir")))
-            QVERIFY(QDir().mkpath(setup.startsWith(u'p') ? pointsPath(p) : namePath(p)));
         if (setup == QLatin1String("points EIO"))
             QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), pointsPath(p)));
     }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,14 +69,13 @@ void cannotWrite(const QString &path, int err)
 QString resolve(const QString &path)
 {
     QString file = QDir::cleanPath(path);
-    // As many links as the kernel follows; a longer chain is refused at the open.
+    // As many links as the kernel follows; a longer chain is refused at the
+    // open. Qt reads each link, a dangling one too.
     for (int hops = 0; hops < 40; ++hops) {
-        char to[PATH_MAX];
-        const ssize_t n = ::readlink(native(file).constData(), to, sizeof to);
-        if (n <= 0)
+        const QString next = QFile::symLinkTarget(file);
+        if (next.isEmpty())
             break;
-        const QString next = QFile::decodeName(QByteArray(to, n));
-        file = QDir::cleanPath(QDir::isAbsolutePath(next) ? next : QFileInfo(file).path() + QLatin1Char('/') + next);
+        file = QDir::cleanPath(next);
     }
     return file;
 }

@@ -69,9 +69,11 @@ void writeNew(const QString &path, QByteArrayView bytes, const std::optional<str
     if (f.fd < 0)
         cannotWrite(path, errno);
     if (like) {
-        if (like->st_gid != ::getegid() && ::fchown(f.fd, uid_t(-1), like->st_gid) != 0) {
-            // not one of the player's groups: the file takes the player's own
-        }
+        // Refused for a group that is not one of the player's: the file then
+        // keeps the group it was created with.
+        struct stat made;
+        if (::fstat(f.fd, &made) == 0 && made.st_gid != like->st_gid)
+            (void)!::fchown(f.fd, uid_t(-1), like->st_gid);
         ::fchmod(f.fd, like->st_mode & 07777);
     }
     writeAll(std::move(f), path, bytes);
