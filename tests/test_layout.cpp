@@ -9,7 +9,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cmath>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -256,7 +260,7 @@ private slots:
 
         QStringList built;
         for (QAction *a : game->menuBar()->actions()) {
-            built << a->objectName() + u'|' + a->text();
+            built << a->objectName() + u'|' + QString(a->text()).replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
             for (QAction *sub : a->menu() ? a->menu()->actions() : QList<QAction *>{})
                 built << QStringLiteral("  ") + sub->objectName() + u'|' + sub->text();
         }
@@ -271,18 +275,103 @@ private slots:
             "  h|Es 165 è divisibile per 11 ed infatti (1+5) -6=0"}));
     }
 
-    void accessKeys()
+    // The numbers and the captions of the coloured buttons read on their
+    // fixed back colour in a light and in a dark palette: WCAG contrast of
+    // the drawn pixels, the strongest caption pixel against the back.
+    void readable_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<double>("least");
+        for (bool dark : {false, true}) {
+            const char *theme = dark ? "dark, " : "light, ";
+            QTest::addRow("%snumber", theme) << dark << "paricmd" << 4.5;
+            QTest::addRow("%sExit", theme) << dark << "cmdExit" << 4.5;
+            QTest::addRow("%sdisabled Clicca per iniziare", theme) << dark << "cmdNext" << 3.0;
+        }
+    }
+
+    void readable()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, button);
+        QFETCH(double, least);
+        const QPalette light = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
+        if (dark) {  // as Adwaita dark and Breeze Dark give it
+            QPalette pal(QColor(0xee, 0xee, 0xee), QColor(0x35, 0x35, 0x35), QColor(0x50, 0x50, 0x50), QColor(0x20, 0x20, 0x20),
+                         QColor(0x40, 0x40, 0x40), QColor(0xfc, 0xfc, 0xfc), QColor(0x2a, 0x2a, 0x2a));
+            pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x92, 0x95, 0x95));
+            QApplication::setPalette(pal);
+        }
+        FakePlatform p;
+        auto t = startGame(p);
+        FlatButton *b = t->button(button.toStdString());
+        b->show();
+        const QImage shown = b->grab().toImage();
+        // The caption lies under the picture, if any, clear of the bevel.
+        const int top = b->picture().isNull() ? 2 : 36;
+        auto luminance = [](QRgb c) {
+            double sum = 0;
+            for (auto [v, w] : {std::pair(qRed(c), 0.2126), {qGreen(c), 0.7152}, {qBlue(c), 0.0722}}) {
+                const double s = v / 255.0;
+                sum += w * (s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4));
+            }
+            return sum;
+        };
+        const double back = luminance(shown.pixel(3, shown.height() - 4));
+        double best = 1;
+        for (int y = top; y < shown.height() - 2; ++y)
+            for (int x = 2; x < shown.width() - 2; ++x) {
+                const double l = luminance(shown.pixel(x, y));
+                best = qMax(best, (qMax(l, back) + 0.05) / (qMin(l, back) + 0.05));
+            }
+        QVERIFY2(best >= least, qPrintable(QString::number(best)));
+        if (!b->isEnabled())  // still dimmed: black would read 8.5:1 on its green
+            QVERIFY2(best < 6, qPrintable(QString::number(best)));
+    }
+
+    // No key presses a button the player can't see: the window holds the
+    // focus after the greeting and after a hit with the mouse; Tab brings
+    // it to a button, which then shows the mark. Each menu entry has its
+    // access key, Alt+C (the disabled cmdNext's) does nothing.
+    void keyboard()
     {
         FakePlatform p;
         auto t = startGame(p);
         t->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(t.get()));
         const int painted = t->gradientsPainted();
-
-        // Alt+C belongs to the disabled cmdNext: nothing at all happens.
-        QTest::keyClick(t.get(), Qt::Key_C, Qt::AltModifier);
+        auto quiet = [&] { return p.boxes.size() == 1 && p.quits.isEmpty() && t->gradientsPainted() == painted; };
+        for (auto [key, mods] : {std::pair(Qt::Key_Space, Qt::NoModifier), {Qt::Key_C, Qt::AltModifier}})
+            QTest::keyClick(QApplication::focusWidget(), key, mods);
         QTest::qWait(400);
-        QVERIFY(p.boxes.size() == 1 && t->gradientsPainted() == painted && !t->timer("Timer2")->isActive());
+        QVERIFY2(quiet() && !t->timer("Timer2")->isActive(), qPrintable(p.boxes.last().text));
+
+        t->run(&Tavola::Form_Click);
+        FlatButton *hit = t->target(Target::paricmd), *exit = t->button("cmdExit");
+        hit->show();
+        QTest::mouseClick(hit, Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(t->label("Punteggio")->caption(), QStringLiteral(" 1"));
+        QVERIFY(p.boxes.size() == 1 && p.quits.isEmpty());
+
+        for (int i = 0; i < kTargets; ++i)
+            t->target(Target(i))->hide();
+        const QImage plain = exit->grab().toImage();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), exit);
+        QVERIFY(exit->grab().toImage() != plain);
+
+        for (QAction *a : t->menuBar()->actions()) {
+            const QKeySequence key = QKeySequence::mnemonic(a->text());
+            QVERIFY2(!key.isEmpty() && key != QKeySequence(Qt::ALT | Qt::Key_C) && key != QKeySequence(Qt::ALT | Qt::Key_X), qPrintable(a->text()));
+        }
+        QTest::keyClick(t.get(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(p.boxes.last().text, QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"));
+        QTest::keyClick(t.get(), Qt::Key_H, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), t->menuItem("hf")->menu());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
         // Alt+X, cmdExit's, ends every end-to-end game.
     }
 
