@@ -375,6 +375,42 @@ private slots:
         // Alt+X, cmdExit's, ends every end-to-end game.
     }
 
+    // At a device pixel ratio of 2 (CTest's test_layout_hidpi) each picture
+    // is drawn for it: detail finer than the 2 x 2 blocks of a 32-pixel
+    // picture stretched.
+    void sharpPictures_data()
+    {
+        QTest::addColumn<QString>("picture");
+        for (const char *name : {"cmdExit", "cmdNext", "window icon", "surface", "paricmd", "lblMessage"})
+            QTest::newRow(name) << name;
+    }
+
+    void sharpPictures()
+    {
+        QFETCH(QString, picture);
+        if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+            QSKIP("runs in test_layout_hidpi, at a device pixel ratio of 2");
+        QCOMPARE(game->devicePixelRatioF(), 2.0);
+        QImage image;
+        QWidget *w = picture == QLatin1String("surface") ? game->surface() : game->control(picture.toStdString());
+        if (picture == QLatin1String("window icon")) {
+            image = game->windowIcon().pixmap(QSize(32, 32), 2.0).toImage();
+        } else if (auto *b = qobject_cast<FlatButton *>(w); b && !b->picture().isNull()) {
+            b->show();  // the picture as the button shows it, 32 x 32 in its middle at the top
+            image = b->grab().toImage().copy((b->width() - 32) / 2 * 2, 4, 64, 64);
+        } else {
+            image = w->cursor().pixmap().toImage();
+        }
+        QCOMPARE(image.size(), QSize(64, 64));
+        int fine = 0;
+        for (int y = 0; y < 64; y += 2)
+            for (int x = 0; x < 64; x += 2) {
+                const QRgb c = image.pixel(x, y);
+                fine += image.pixel(x + 1, y) != c || image.pixel(x, y + 1) != c || image.pixel(x + 1, y + 1) != c;
+            }
+        QVERIFY2(fine >= 16, qPrintable(QString::number(fine)));
+    }
+
     void clickReachesWindow_data()
     {
         QTest::addColumn<QString>("control");

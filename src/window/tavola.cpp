@@ -34,11 +34,11 @@ QFont fontOf(const ControlSpec &spec)
     return f;
 }
 
-QCursor pointerOf(Pointer p)
+QCursor pointerOf(Pointer p, qreal dpr)
 {
     switch (p) {
-    case Pointer::Icon: return assets::iconPointer();
-    case Pointer::Paricmd: return assets::paricmdPointer();
+    case Pointer::Icon: return assets::iconPointer(dpr);
+    case Pointer::Paricmd: return assets::paricmdPointer(dpr);
     case Pointer::Default: break;
     }
     return QCursor(Qt::ArrowCursor);
@@ -200,7 +200,8 @@ void Tavola::buildControls()
     auto *surface = new Surface;
     surface->setObjectName(QStringLiteral("surface"));
     surface->setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
-    surface->setCursor(assets::gunSight());
+    const qreal dpr = devicePixelRatioF();  // the pictures are drawn for the screen
+    surface->setCursor(assets::gunSight(dpr));
     setCentralWidget(surface);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     surface_ = surface;
@@ -223,9 +224,9 @@ void Tavola::buildControls()
                 b->setText(qs(spec.caption));
                 b->setBackColor(back);
                 if (spec.flags & Picture)
-                    b->setPictures(assets::exitPicture().pixmap(32, 32));
+                    b->setPictures(assets::exitPicture().pixmap(QSize(32, 32), dpr));
                 if (spec.flags & Pictures)
-                    b->setPictures(assets::nextPicture(), assets::nextDisabledPicture(), assets::nextPressedPicture());
+                    b->setPictures(assets::nextPicture(dpr), assets::nextDisabledPicture(dpr), assets::nextPressedPicture(dpr));
                 w = b;
             }
             break;
@@ -265,7 +266,7 @@ void Tavola::buildControls()
         w->setGeometry(geometryOf(spec));
         if (!spec.tooltip.empty())
             w->setToolTip(qs(spec.tooltip));
-        w->setCursor(pointerOf(spec.pointer));
+        w->setCursor(pointerOf(spec.pointer, dpr));
         w->setEnabled(!(spec.flags & Disabled));
         w->setVisible(!(spec.flags & Hidden));
         if (w->focusPolicy() != Qt::NoFocus)
