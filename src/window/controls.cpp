@@ -123,6 +123,13 @@ void FlatButton::paintEvent(QPaintEvent *)
         for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
             focus.palette.setColor(role, ink);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        // Fusion's own mark is a faint glow that a saturated back swallows:
+        // when the style shows focus, the classic dotted frame shows it too.
+        if (focus.state & QStyle::State_KeyboardFocusChange) {
+            p.setPen(QPen(ink, 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(focus.rect.adjusted(0, 0, -1, -1));
+        }
     }
     if (text().isEmpty())
         return;
