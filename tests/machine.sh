@@ -19,6 +19,11 @@ chattr)
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
+gtk-dark)
+    # GTK's dark Adwaita through Qt's GTK platform theme, on a virtual X server.
+    command -v xvfb-run >/dev/null || skip "no xvfb-run"
+    plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null)
+    [ -f "$plugins/platformthemes/libqgtk3.so" ] || skip "no Qt GTK platform theme (qt6-gtk-platformtheme)" ;;
 *)
     echo "machine.sh: unknown capability $cap" >&2
     exit 2 ;;

@@ -313,25 +313,28 @@ private slots:
     // the drawn pixels, the strongest caption pixel against the back.
     void readable_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<QString>("button");
         QTest::addColumn<double>("least");
-        for (bool dark : {false, true}) {
-            const char *theme = dark ? "dark, " : "light, ";
-            QTest::addRow("%snumber", theme) << dark << "paricmd" << 4.5;
-            QTest::addRow("%sExit", theme) << dark << "cmdExit" << 4.5;
-            QTest::addRow("%sdisabled Clicca per iniziare", theme) << dark << "cmdNext" << 3.0;
+        QTest::addColumn<QString>("palette");
+        // "system": the platform theme's own, which readable_gtk_dark makes GTK's dark Adwaita.
+        for (const char *palette : {"light", "dark", "system"}) {
+            QTest::addRow("%s, number", palette) << "paricmd" << 4.5 << palette;
+            QTest::addRow("%s, Exit", palette) << "cmdExit" << 4.5 << palette;
+            QTest::addRow("%s, disabled Clicca per iniziare", palette) << "cmdNext" << 3.0 << palette;
         }
     }
 
     void readable()
     {
-        QFETCH(bool, dark);
         QFETCH(QString, button);
         QFETCH(double, least);
+        QFETCH(QString, palette);
         const QPalette light = QApplication::palette();
         const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
-        if (dark) {  // as Adwaita dark and Breeze Dark give it
+        if (palette == QLatin1String("system")) {
+            MACHINE_CHECK();
+            QVERIFY2(light.color(QPalette::Window).lightnessF() < 0.3, qPrintable(light.color(QPalette::Window).name()));
+        } else if (palette == QLatin1String("dark")) {  // as Adwaita dark and Breeze Dark give it
             QPalette pal(QColor(0xee, 0xee, 0xee), QColor(0x35, 0x35, 0x35), QColor(0x50, 0x50, 0x50), QColor(0x20, 0x20, 0x20),
                          QColor(0x40, 0x40, 0x40), QColor(0xfc, 0xfc, 0xfc), QColor(0x2a, 0x2a, 0x2a));
             pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x92, 0x95, 0x95));
