@@ -114,8 +114,7 @@ xsession_enter_game Bea
 expect_centred "$WIN" "after Nuovo gioco"
 
 expect_record() {  # NAME WHEN
-    cmp -s "$points" <(printf '0\r\n') || fail "points file $2: $(od -An -c "$points")"
-    cmp -s "$holder" <(printf '%s\r\n' "$1") || fail "name file $2: $(od -An -c "$holder")"
+    cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf '%s\r\n' "$1") || fail "record $2: $(od -An -c "$points" "$holder")"
 }
 # Bea's 0 beats -5. Alt+F4, which openbox turns into a close of the window,
 # ends the game as Exit does: the farewell, the record saved byte for byte,

@@ -184,10 +184,8 @@ void TestEndgame::closedOrSessionEnds()
     };
     if (end == QLatin1String("close"))
         t->close();
-    else if (end == QLatin1String("session"))
-        t->endSession();
     else
-        t->run(&Tavola::cmdExit_Click);
+        end == QLatin1String("session") ? t->endSession() : t->run(&Tavola::cmdExit_Click);
     QCOMPARE(texts(p.boxes.mid(before)), boxes);
     QCOMPARE(p.quits, QList<int>{0});
     QCOMPARE(fileBytes(pointsPath(p)), QByteArray("0\r\n"));
