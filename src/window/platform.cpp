@@ -171,16 +171,14 @@ namespace vortana {
 void onSessionEnd(QApplication &app, std::function<void()> handler)
 {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [handler](QSessionManager &) { handler(); });
-    // A signal handler may only write: the event loop reads the byte and
+    // A signal handler may only write: the event loop sees the byte and
     // ends the game on its own thread.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, handler] {
-        char byte;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &byte, 1);
-        // Once is enough: a second signal ends the program the default way,
-        // whatever state the first one found it in.
+        // Once is enough, so the byte is never read: a second signal ends
+        // the program the default way, whatever state the first one found.
         notifier->setEnabled(false);
         for (int sig : {SIGTERM, SIGHUP})
             ::signal(sig, SIG_DFL);
