@@ -29,6 +29,11 @@ mutter)
         skip "/tmp/.X11-unix is not world-writable and no mount namespace is allowed" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
+gtk-dark)
+    # GTK's dark Adwaita through Qt's GTK platform theme, on a virtual X server.
+    command -v xvfb-run >/dev/null || skip "no xvfb-run"
+    ls /usr/lib/*/qt6/plugins/platformthemes/libqgtk3.so >/dev/null 2>&1 ||
+        skip "no Qt GTK platform theme (qt6-gtk-platformtheme)" ;;
 *)
     echo "machine.sh: unknown capability $cap" >&2
     exit 2 ;;
