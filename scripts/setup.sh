@@ -23,7 +23,7 @@ else
         libbenchmark-dev clang libclang-rt-14-dev
         desktop-file-utils appstream strace
         dbus-x11 at-spi2-core python3-pyatspi weston mutter xwayland
-        gstreamer1.0-plugins-base
+        gstreamer1.0-plugins-base qt6-gtk-platformtheme
         dpkg-dev lintian devscripts
     )
 fi

@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
     vortana::setUpApplication(app);
     vortana::QtPlatform platform;
     vortana::Tavola tavola(platform, vortana::Rng::shared());
+    vortana::onSessionEnd(app, [&tavola] { tavola.endSession(); });
     tavola.start();
     if (tavola.hasEnded())
         return platform.exitStatus();

@@ -3,7 +3,7 @@
 # would: each title bar reads exactly its own title, the whole frame sits in
 # the middle of the screen at start-up and after "Nuovo gioco", a label
 # keeps its click while a bare spot starts play, and a game that beats the
-# stored record saves it.
+# stored record saves it when its window is closed or the session ends.
 # Usage: e2e_game.sh path/to/vortana
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
@@ -113,8 +113,22 @@ XS_SEEN=""  # it comes back under its old id
 xsession_enter_game Bea
 expect_centred "$WIN" "after Nuovo gioco"
 
-# Bea's 0 beats -5: saved, byte for byte, with its confirmation.
-xsession_quit "$WIN" "the record confirmation"
-cmp -s "$points" <(printf '0\r\n') || fail "points file: $(od -An -c "$points")"
-cmp -s "$holder" <(printf 'Bea\r\n') || fail "name file: $(od -An -c "$holder")"
-echo "e2e_game: exact titles, a centred frame, clicks as the player meets them, the record saved"
+expect_record() {  # NAME WHEN
+    cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf '%s\r\n' "$1") || fail "record $2: $(od -An -c "$points" "$holder")"
+}
+# Bea's 0 beats -5. Alt+F4, which openbox turns into a close of the window,
+# ends the game as Exit does: the farewell, the record saved byte for byte,
+# its confirmation.
+XS_QUIT_KEYS=alt+F4 xsession_quit "$WIN" "the record confirmation"
+expect_record Bea "after Alt+F4"
+
+# The session ends during play (SIGTERM, as at a logout): Cleo's 0 beats -4
+# and is saved at once, with no box to hold the logout up.
+printf -- '-4\r\n' >"$points"
+xsession_launch "$bin"
+xsession_enter_game Cleo
+kill -TERM "$XS_GAME"
+xsession_wait_exit "SIGTERM" 5
+[[ -z "$(xsession_windows)" ]] || fail "a window stayed open at the session's end"
+expect_record Cleo "after SIGTERM"
+echo "e2e_game: exact titles, a centred frame, clicks as the player meets them, the record saved by Alt+F4 and at the session's end"

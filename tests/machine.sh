@@ -45,6 +45,11 @@ with tempfile.TemporaryFile() as f:
 group)
     # Root may give a file any group; another player needs a second group.
     [ "$(id -u)" = 0 ] || [ "$(id -G | wc -w)" -gt 1 ] || skip "not root and in one group only" ;;
+gtk-dark)
+    # GTK's dark Adwaita through Qt's GTK platform theme, on a virtual X server.
+    command -v xvfb-run >/dev/null || skip "no xvfb-run"
+    ls /usr/lib/*/qt6/plugins/platformthemes/libqgtk3.so >/dev/null 2>&1 ||
+        skip "no Qt GTK platform theme (qt6-gtk-platformtheme)" ;;
 *)
     echo "machine.sh: unknown capability $cap" >&2
     exit 2 ;;

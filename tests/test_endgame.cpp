@@ -44,6 +44,8 @@ private slots:
     void clockRunsOut();
     void exitRoutine_data();
     void exitRoutine();
+    void closedOrSessionEnds_data();
+    void closedOrSessionEnds();
     void twoGamesOneRecord_data();
     void twoGamesOneRecord();
     void sharedFolder_data();
@@ -169,6 +171,44 @@ void TestEndgame::exitRoutine()
     if (group)
         QVERIFY(::stat(QFile::encodeName(pointsPath(p)).constData(), &st[0]) == 0 && ::stat(nameFile.constData(), &st[1]) == 0
                 && st[0].st_gid == players && st[1].st_gid == players);
+}
+
+// Closing the window runs the exit routine; the end of the desktop session
+// saves a better score with no box, in play or behind the farewell.
+void TestEndgame::closedOrSessionEnds_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("window closed") << "close" << QStringList{kFarewell, kSaved};
+    QTest::newRow("session ends in play") << "session" << QStringList{};
+    QTest::newRow("session ends behind the farewell") << "farewell" << QStringList{kFarewell};
+}
+
+void TestEndgame::closedOrSessionEnds()
+{
+    QFETCH(QString, end);
+    QFETCH(QStringList, boxes);
+    FakePlatform p;
+    QDir().mkpath(p.data);
+    writeBytes(pointsPath(p), "-4\r\n");
+    writeBytes(namePath(p), "Vecchio\r\n");
+    auto t = startGame(p, QStringLiteral("Anna"));
+    t->run(&Tavola::Form_Click);
+    const qsizetype before = p.boxes.size();
+    p.answer = [&](const Box &b) {
+        if (b.text == kFarewell && end == QLatin1String("farewell"))
+            t->endSession();
+        return AnswerOk;
+    };
+    if (end == QLatin1String("close"))
+        t->close();
+    else
+        end == QLatin1String("session") ? t->endSession() : t->run(&Tavola::cmdExit_Click);
+    QCOMPARE(texts(p.boxes.mid(before)), boxes);
+    QCOMPARE(p.quits, QList<int>{0});
+    QCOMPARE(fileBytes(pointsPath(p)), QByteArray("0\r\n"));
+    QCOMPARE(fileBytes(namePath(p)), QByteArray("Anna\r\n"));
+    QVERIFY(!t->isVisible() && !t->timer("Timer2")->isActive());
 }
 
 void TestEndgame::twoGamesOneRecord_data()

@@ -9,8 +9,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTest>
+
+#include <cmath>
 
 using namespace vortana;
 using namespace vortana::test;
@@ -67,6 +70,14 @@ static QString describe(QWidget *w)
     return QStringList{w->objectName(), caption, QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
                        back, text, font, words.join(QStringLiteral("; ")), w->toolTip(), w->property("tabIndex").toString()}
         .join(QStringLiteral(" | "));
+}
+
+// WCAG contrast of two pixels.
+static double contrastOf(QRgb a, QRgb b)
+{
+    auto linear = [](int v) { const double s = v / 255.0; return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4); };
+    auto lum = [&](QRgb c) { return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c)) + 0.05; };
+    return qMax(lum(a), lum(b)) / qMin(lum(a), lum(b));
 }
 
 static QImage cursorImage(QWidget *w) { return w->cursor().pixmap().toImage().convertToFormat(QImage::Format_ARGB32); }
@@ -275,7 +286,7 @@ private slots:
 
         QStringList built;
         for (QAction *a : game->menuBar()->actions()) {
-            built << a->objectName() + u'|' + a->text();
+            built << a->objectName() + u'|' + QString(a->text()).replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
             for (QAction *sub : a->menu() ? a->menu()->actions() : QList<QAction *>{})
                 built << QStringLiteral("  ") + sub->objectName() + u'|' + sub->text();
         }
@@ -290,18 +301,99 @@ private slots:
             "  h|Es 165 è divisibile per 11 ed infatti (1+5) -6=0"}));
     }
 
-    void accessKeys()
+    // The numbers and the captions of the coloured buttons read on their
+    // fixed back colour in a light and in a dark palette: WCAG contrast of
+    // the drawn pixels, the strongest caption pixel against the back.
+    void readable_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<double>("least");
+        QTest::addColumn<QString>("palette");
+        // "system": the platform theme's own, which readable_gtk_dark makes GTK's dark Adwaita.
+        for (const char *palette : {"light", "dark", "system"}) {
+            QTest::addRow("%s, number", palette) << "paricmd" << 4.5 << palette;
+            QTest::addRow("%s, Exit", palette) << "cmdExit" << 4.5 << palette;
+            QTest::addRow("%s, disabled Clicca per iniziare", palette) << "cmdNext" << 3.0 << palette;
+        }
+    }
+
+    void readable()
+    {
+        QFETCH(QString, button);
+        QFETCH(double, least);
+        QFETCH(QString, palette);
+        const QPalette light = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
+        if (palette == QLatin1String("system")) {
+            MACHINE_CHECK();
+            QVERIFY2(light.color(QPalette::Window).lightnessF() < 0.3, qPrintable(light.color(QPalette::Window).name()));
+        } else if (palette == QLatin1String("dark")) {  // Qt makes the texts near-white on these
+            QApplication::setPalette(QPalette(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a)));
+        }
+        FakePlatform p;
+        auto t = startGame(p);
+        FlatButton *b = t->button(button.toStdString());
+        b->show();
+        const QImage shown = b->grab().toImage();
+        // The caption lies under the picture, if any, clear of the bevel.
+        const int top = b->picture().isNull() ? 2 : 36;
+        const QRgb back = shown.pixel(3, shown.height() - 4);
+        double best = 1;
+        for (int y = top; y < shown.height() - 2; ++y)
+            for (int x = 2; x < shown.width() - 2; ++x)
+                best = qMax(best, contrastOf(shown.pixel(x, y), back));
+        QVERIFY2(best >= least, qPrintable(QString::number(best)));
+        if (!b->isEnabled())  // still dimmed: black would read 8.5:1 on its green
+            QVERIFY2(best < 6, qPrintable(QString::number(best)));
+    }
+
+    // No key presses a button the player can't see: the window holds the
+    // focus after the greeting and after a hit with the mouse; Tab brings
+    // it to a button, which then shows the mark. Each menu entry has its
+    // access key, Alt+C (the disabled cmdNext's) does nothing.
+    void keyboard()
     {
         FakePlatform p;
         auto t = startGame(p);
         t->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(t.get()));
         const int painted = t->gradientsPainted();
-
-        // Alt+C belongs to the disabled cmdNext: nothing at all happens.
-        QTest::keyClick(t.get(), Qt::Key_C, Qt::AltModifier);
+        for (auto [key, mods] : {std::pair(Qt::Key_Space, Qt::NoModifier), {Qt::Key_C, Qt::AltModifier}})
+            QTest::keyClick(QApplication::focusWidget(), key, mods);
         QTest::qWait(400);
-        QVERIFY(p.boxes.size() == 1 && t->gradientsPainted() == painted && !t->timer("Timer2")->isActive());
+        QVERIFY2(p.boxes.size() == 1 && p.quits.isEmpty() && t->gradientsPainted() == painted && !t->timer("Timer2")->isActive(),
+                 qPrintable(p.boxes.last().text));
+
+        t->run(&Tavola::Form_Click);
+        FlatButton *hit = t->target(Target::paricmd), *exit = t->button("cmdExit");
+        hit->show();
+        QTest::mouseClick(hit, Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(t->label("Punteggio")->caption(), QStringLiteral(" 1"));
+        QVERIFY(p.boxes.size() == 1 && p.quits.isEmpty());
+
+        for (int i = 0; i < kTargets; ++i)
+            t->target(Target(i))->hide();
+        const QImage plain = exit->grab().toImage();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), exit);
+        // The mark: pixels that stand out from the magenta (3:1) where none did.
+        const QImage marked = exit->grab().toImage();
+        int mark = 0;
+        for (int y = 3; y < 8; ++y)
+            for (int x = 3; x < plain.width() - 3; ++x)
+                mark += contrastOf(marked.pixel(x, y), 0xffc000c0) >= 3 && contrastOf(plain.pixel(x, y), 0xffc000c0) < 3;
+        QVERIFY2(mark >= 50, qPrintable(QString::number(mark)));
+
+        QSet<QKeySequence> keys{QKeySequence(Qt::ALT | Qt::Key_C), QKeySequence(Qt::ALT | Qt::Key_X)};  // the buttons'
+        for (QAction *a : t->menuBar()->actions())
+            keys << QKeySequence::mnemonic(a->text());
+        QCOMPARE(keys.size(), 6);  // one more for each entry, all different
+        QTest::keyClick(t.get(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(p.boxes.last().text, QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"));
+        QTest::keyClick(t.get(), Qt::Key_H, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), t->menuItem("hf")->menu());
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
         // Alt+X, cmdExit's, ends every end-to-end game.
     }
 
@@ -320,6 +412,37 @@ private slots:
             for (QAction *a : bar->actions())
                 QVERIFY2(!bar->actionGeometry(a).isEmpty() && bar->rect().contains(bar->actionGeometry(a)), qPrintable(a->text()));
         }
+    }
+
+    // At a device pixel ratio of 2 (CTest's test_layout_hidpi) each picture
+    // is drawn for it: detail finer than the 2 x 2 blocks of a 32-pixel
+    // picture stretched.
+    void sharpPictures_data()
+    {
+        QTest::addColumn<QString>("picture");
+        for (const char *name : {"cmdExit", "cmdNext", "window icon", "surface", "paricmd", "lblMessage"})
+            QTest::newRow(name) << name;
+    }
+
+    void sharpPictures()
+    {
+        QFETCH(QString, picture);
+        if (!qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+            QSKIP("runs in test_layout_hidpi, at a device pixel ratio of 2");
+        QCOMPARE(game->devicePixelRatioF(), 2.0);
+        QWidget *w = picture == QLatin1String("surface") ? game->surface() : game->control(picture.toStdString());
+        auto *b = qobject_cast<FlatButton *>(w);  // its picture as shown, 32 x 32 in the middle at the top
+        const QImage image = !w ? game->windowIcon().pixmap(QSize(32, 32), 2.0).toImage()
+            : b && !b->picture().isNull() ? b->grab().toImage().copy((b->width() - 32) / 2 * 2, 4, 64, 64)
+                                          : w->cursor().pixmap().toImage();
+        QCOMPARE(image.size(), QSize(64, 64));
+        int fine = 0;
+        for (int y = 0; y < 64; y += 2)
+            for (int x = 0; x < 64; x += 2) {
+                const QRgb c = image.pixel(x, y);
+                fine += image.pixel(x + 1, y) != c || image.pixel(x, y + 1) != c || image.pixel(x + 1, y + 1) != c;
+            }
+        QVERIFY2(fine >= 16, qPrintable(QString::number(fine)));
     }
 
     void clickReachesWindow_data()

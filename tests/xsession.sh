@@ -132,11 +132,11 @@ xsession_wait_exit() {
     ((rc == 0)) || fail "exit status $rc after $1"
 }
 
-# xsession_quit ID [WHAT...]: Alt+X, Enter on the farewell and on each box
-# WHAT that follows, then a clean end.
+# xsession_quit ID [WHAT...]: Alt+X (or the keys in XS_QUIT_KEYS), Enter on
+# the farewell and on each box WHAT that follows, then a clean end.
 xsession_quit() {
     local what
-    xsession_press "$1" key alt+x
+    xsession_press "$1" key "${XS_QUIT_KEYS:-alt+x}"
     for what in "the farewell box" "${@:2}"; do
         xsession_answer "$what" key Return
     done

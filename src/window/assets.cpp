@@ -3,15 +3,21 @@
 #include <QBitmap>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <functional>
 
 namespace vortana::assets {
 
 namespace {
 
-QPixmap canvas(int size, const std::function<void(QPainter &)> &draw, QImage::Format format = QImage::Format_ARGB32)
+// A square of `size` device-independent pixels, drawn at the screen's
+// device pixel ratio: sharp, not a small picture stretched.
+QPixmap canvas(int size, const std::function<void(QPainter &)> &draw, qreal dpr = 1,
+               QImage::Format format = QImage::Format_ARGB32)
 {
-    QImage img(size, size, format);
+    const int pixels = qCeil(size * dpr);
+    QImage img(pixels, pixels, format);
+    img.setDevicePixelRatio(qreal(pixels) / size);
     img.fill(Qt::transparent);
     QPainter p(&img);
     draw(p);
@@ -37,7 +43,7 @@ void drawEmblem(QPainter &p, int s, QColor ring, QColor face)
     }
 }
 
-QPixmap nextArrow(QColor fill, QColor edge, int shift)
+QPixmap nextArrow(QColor fill, QColor edge, int shift, qreal dpr)
 {
     return canvas(32, [&](QPainter &p) {
         p.setRenderHint(QPainter::Antialiasing);
@@ -53,19 +59,25 @@ QPixmap nextArrow(QColor fill, QColor edge, int shift)
         p.setPen(QPen(edge, 2));
         p.setBrush(fill);
         p.drawPath(arrow);
-    });
+    }, dpr);
 }
 
 }  // namespace
 
 QIcon windowIcon()
 {
-    static const QIcon icon(canvas(32, [](QPainter &p) { drawEmblem(p, 32, QColor(0xC0, 0x00, 0xC0), QColor(0x00, 0xFF, 0xFF)); },
-                                   QImage::Format_RGB32));
+    // Every size the icon theme ships, each drawn for itself.
+    static const QIcon icon = [] {
+        QIcon icon;
+        for (int s : {16, 32, 48, 64, 128, 256})
+            icon.addPixmap(canvas(s, [s](QPainter &p) { drawEmblem(p, s, QColor(0xC0, 0x00, 0xC0), QColor(0x00, 0xFF, 0xFF)); },
+                                  1, QImage::Format_RGB32));
+        return icon;
+    }();
     return icon;
 }
 
-QCursor gunSight()
+QCursor gunSight(qreal dpr)
 {
     const QPixmap pm = canvas(32, [](QPainter &p) {
         for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
@@ -80,11 +92,11 @@ QCursor gunSight()
                 p.drawLine(16 + d, 13, 16 + d, 19);
             }
         }
-    });
+    }, dpr);
     return QCursor(pm, 16, 16);
 }
 
-QCursor paricmdPointer()
+QCursor paricmdPointer(qreal dpr)
 {
     const QPixmap pm = canvas(32, [](QPainter &p) {
         p.setRenderHint(QPainter::Antialiasing);
@@ -96,11 +108,11 @@ QCursor paricmdPointer()
         p.drawLine(kParicmdHotSpot + QPoint(-9, 0), kParicmdHotSpot + QPoint(9, 0));
         p.setPen(QPen(Qt::black, 3));
         p.drawLine(18, 18, 30, 30);
-    });
+    }, dpr);
     return QCursor(pm, kParicmdHotSpot.x(), kParicmdHotSpot.y());
 }
 
-QCursor iconPointer()
+QCursor iconPointer(qreal dpr)
 {
     const QPixmap pm = canvas(32, [](QPainter &p) {
         for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
@@ -109,7 +121,7 @@ QCursor iconPointer()
             p.drawRect(8, 8, 16, 16);
             p.drawRect(13, 13, 6, 6);
         }
-    });
+    }, dpr);
     return QCursor(pm, 16, 16);
 }
 
@@ -119,7 +131,7 @@ QIcon exitPicture()
     // its own in Qt's pixmap cache, one more set at every new game.
     static const QIcon icon = [] {
         QIcon icon;
-        for (int s : {32, 16})
+        for (int s : {16, 32, 48, 64})  // 48 and 64 for 32 at 1.5 and 2
             icon.addPixmap(canvas(s, [s](QPainter &p) {
                 p.setRenderHint(QPainter::Antialiasing);
                 p.setPen(QPen(Qt::white, qMax(2, s / 8), Qt::SolidLine, Qt::RoundCap));
@@ -135,8 +147,8 @@ QIcon exitPicture()
     return icon;
 }
 
-QPixmap nextPicture() { return nextArrow(QColor(0x00, 0xFF, 0x00), QColor(0x00, 0x60, 0x00), 0); }
-QPixmap nextDisabledPicture() { return nextArrow(QColor(0xFF, 0xFF, 0x80), QColor(0x60, 0x60, 0x00), 0); }
-QPixmap nextPressedPicture() { return nextArrow(QColor(0x00, 0xA0, 0x00), QColor(0x00, 0x30, 0x00), 1); }
+QPixmap nextPicture(qreal dpr) { return nextArrow(QColor(0x00, 0xFF, 0x00), QColor(0x00, 0x60, 0x00), 0, dpr); }
+QPixmap nextDisabledPicture(qreal dpr) { return nextArrow(QColor(0xFF, 0xFF, 0x80), QColor(0x60, 0x60, 0x00), 0, dpr); }
+QPixmap nextPressedPicture(qreal dpr) { return nextArrow(QColor(0x00, 0xA0, 0x00), QColor(0x00, 0x30, 0x00), 1, dpr); }
 
 }  // namespace vortana::assets

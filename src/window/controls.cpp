@@ -7,11 +7,57 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include <cmath>
+
 namespace vortana {
+
+namespace {
+
+double luminance(const QColor &c)
+{
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+constexpr double kReads = 4.5, kReadsDisabled = 3.0;
+
+}  // namespace
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+QColor textOn(const QColor &back, const QColor &palette)
+{
+    if (contrast(back, palette) >= kReads)
+        return palette;
+    return contrast(back, Qt::black) >= contrast(back, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QColor disabledTextOn(const QColor &back, const QColor &palette, const QColor &enabled)
+{
+    if (contrast(back, palette) >= kReadsDisabled)
+        return palette;
+    // Halfway to the back looks disabled; nearer the text where that
+    // would not read.
+    for (double t = 0.5; t > 0; t -= 0.05) {
+        const QColor c = QColor::fromRgbF(float(enabled.redF() + (back.redF() - enabled.redF()) * t),
+                                          float(enabled.greenF() + (back.greenF() - enabled.greenF()) * t),
+                                          float(enabled.blueF() + (back.blueF() - enabled.blueF()) * t));
+        if (contrast(back, c) >= kReadsDisabled)
+            return c;
+    }
+    return enabled;
+}
 
 FlatButton::FlatButton(QWidget *parent) : QAbstractButton(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click gives no focus: a target hidden under the mouse would hand
+    // it on to the next one, which a Space would then press unseen.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void FlatButton::setPictures(const QPixmap &normal, const QPixmap &disabled, const QPixmap &pressed)
@@ -66,10 +112,29 @@ void FlatButton::paintEvent(QPaintEvent *)
         p.drawPixmap(QPoint((r.width() - s.width()) / 2, top), pic);
         textArea.setTop(top + s.height());
     }
+    const QColor ink = textOn(back_, palette().color(QPalette::Active, QPalette::ButtonText));
+    if (hasFocus()) {
+        // The style's own focus mark, in the caption's colour so that it
+        // shows on the back colour whatever the palette.
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = r.adjusted(3, 3, -3, -3);
+        focus.backgroundColor = back_;
+        for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+            focus.palette.setColor(role, ink);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        // Fusion's own mark is a faint glow that a saturated back swallows:
+        // when the style shows focus, the classic dotted frame shows it too.
+        if (focus.state & QStyle::State_KeyboardFocusChange) {
+            p.setPen(QPen(ink, 1, Qt::DotLine));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(focus.rect.adjusted(0, 0, -1, -1));
+        }
+    }
     if (text().isEmpty())
         return;
     p.setFont(font());
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    p.setPen(isEnabled() ? ink : disabledTextOn(back_, palette().color(QPalette::Disabled, QPalette::ButtonText), ink));
     const int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
     if (down)
         textArea.translate(1, 1);

@@ -9,6 +9,15 @@
 
 namespace vortana {
 
+// WCAG contrast of two colours, from 1 to 21.
+double contrast(const QColor &a, const QColor &b);
+// The text colour for a back colour the layout fixes: the palette's own
+// where it reads (4.5:1), else black or white, whichever reads better.
+// A dark theme's near-white would vanish on the cyan of the numbers.
+QColor textOn(const QColor &back, const QColor &palette);
+// A disabled caption on such a back: dimmed toward it, yet at 3:1.
+QColor disabledTextOn(const QColor &back, const QColor &palette, const QColor &enabled);
+
 // A "graphical" button: flat in its own back colour, picture above the
 // caption. The colour is a plain member so that setting it costs next
 // to nothing; only a change schedules a repaint.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -80,5 +81,10 @@ void centreFrame(QWidget &window, const QRect &area);
 // decide the data folder, Italian for Qt's own dialog buttons, and the
 // fonts that stand in for the Windows families.
 void setUpApplication(QApplication &app);
+
+// Runs `handler` when the desktop session ends: the session manager asks
+// for the game's data before a logout, or SIGTERM or SIGHUP arrives (a
+// logout without a session manager, a shutdown).
+void onSessionEnd(QApplication &app, std::function<void()> handler);
 
 }  // namespace vortana

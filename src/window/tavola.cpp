@@ -34,14 +34,29 @@ QFont fontOf(const ControlSpec &spec)
     return f;
 }
 
-QCursor pointerOf(Pointer p)
+QCursor pointerOf(Pointer p, qreal dpr)
 {
     switch (p) {
-    case Pointer::Icon: return assets::iconPointer();
-    case Pointer::Paricmd: return assets::paricmdPointer();
+    case Pointer::Icon: return assets::iconPointer(dpr);
+    case Pointer::Paricmd: return assets::paricmdPointer(dpr);
     case Pointer::Default: break;
     }
     return QCursor(Qt::ArrowCursor);
+}
+
+// Marks the caption's first letter that no other entry uses as its access
+// key: it is only underlined, the text stays as it is.
+QString withAccessKey(QString caption, QString &taken)
+{
+    caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        const QChar c = caption[i].toLower();
+        if (c.isLetter() && c.unicode() < 128 && !taken.contains(c)) {
+            taken += c;
+            return caption.insert(i, QLatin1Char('&'));
+        }
+    }
+    return caption;
 }
 
 QRect geometryOf(const ControlSpec &s)
@@ -174,11 +189,16 @@ void Tavola::buildControls()
     auto *surface = new Surface;
     surface->setObjectName(QStringLiteral("surface"));
     surface->setFixedSize(twipsToPixels(kClientWidthTwips), twipsToPixels(kClientHeightTwips));
-    surface->setCursor(assets::gunSight());
+    const qreal dpr = devicePixelRatioF();  // the pictures are drawn for the screen
+    surface->setCursor(assets::gunSight(dpr));
     setCentralWidget(surface);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     surface_ = surface;
     connect(surface, &Surface::clicked, this, [this] { run(&Tavola::Form_Click); });
+    // The window starts with the focus on itself, where a key presses
+    // nothing: a Space after the greeting must not hit Exit unseen.
+    surface->setFocusPolicy(Qt::ClickFocus);
+    surface->setFocus();
 
     QList<QWidget *> focusOrder;
     for (const ControlSpec &spec : kControls) {
@@ -193,9 +213,9 @@ void Tavola::buildControls()
                 b->setText(qs(spec.caption));
                 b->setBackColor(back);
                 if (spec.flags & Picture)
-                    b->setPictures(assets::exitPicture().pixmap(32, 32));
+                    b->setPictures(assets::exitPicture().pixmap(QSize(32, 32), dpr));
                 if (spec.flags & Pictures)
-                    b->setPictures(assets::nextPicture(), assets::nextDisabledPicture(), assets::nextPressedPicture());
+                    b->setPictures(assets::nextPicture(dpr), assets::nextDisabledPicture(dpr), assets::nextPressedPicture(dpr));
                 w = b;
             }
             break;
@@ -203,6 +223,7 @@ void Tavola::buildControls()
             auto *e = new QLineEdit(qs(spec.caption), surface);
             QPalette pal = e->palette();
             pal.setColor(QPalette::Base, back);
+            pal.setColor(QPalette::Text, textOn(back, pal.color(QPalette::Text)));
             e->setPalette(pal);
             w = e;
             break;
@@ -214,6 +235,8 @@ void Tavola::buildControls()
                 pal.setColor(QPalette::Window, back);
             if (spec.text)
                 pal.setColor(QPalette::WindowText, color(*spec.text));
+            else if (spec.back && (spec.flags & Opaque))
+                pal.setColor(QPalette::WindowText, textOn(back, pal.color(QPalette::WindowText)));
             l->setPalette(pal);
             l->setAlignment((spec.flags & Centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
             if (spec.border == Border::Flat)
@@ -232,7 +255,7 @@ void Tavola::buildControls()
         w->setGeometry(geometryOf(spec));
         if (!spec.tooltip.empty())
             w->setToolTip(qs(spec.tooltip));
-        w->setCursor(pointerOf(spec.pointer));
+        w->setCursor(pointerOf(spec.pointer, dpr));
         w->setEnabled(!(spec.flags & Disabled));
         w->setVisible(!(spec.flags & Hidden));
         if (w->focusPolicy() != Qt::NoFocus)
@@ -275,17 +298,19 @@ void Tavola::buildMenu()
     auto *bar = new QMenuBar;
     bar->setObjectName(QStringLiteral("menuBar"));
     QMenu *open = nullptr;
+    QString taken = QStringLiteral("cx");  // the buttons' Alt+C and Alt+X
     for (std::size_t i = 0; i < kMenu.size(); ++i) {
         const MenuSpec &m = kMenu[i];
         const bool hasItems = i + 1 < kMenu.size() && kMenu[i + 1].level == 2;
         QAction *a = nullptr;
+        const QString caption = m.level == 1 ? withAccessKey(qs(m.caption), taken) : qs(m.caption);
         if (m.level == 1 && hasItems) {
-            open = bar->addMenu(qs(m.caption));
+            open = bar->addMenu(caption);
             open->setObjectName(qs(m.name));
             a = open->menuAction();
         } else if (m.level == 1) {
             open = nullptr;
-            a = bar->addAction(qs(m.caption));
+            a = bar->addAction(caption);
         } else {
             a = open->addAction(qs(m.caption));
         }
@@ -351,14 +376,12 @@ void Tavola::resizeEvent(QResizeEvent *e)
 
 void Tavola::closeEvent(QCloseEvent *e)
 {
-    // Closing the window ends the program; no record is saved.
-    e->accept();
-    if (!ended_) {
-        try {
-            endProgram(0);
-        } catch (const ProgramEnded &) {
-        }
-    }
+    // Closing the window (Alt+F4, the title bar) ends the game as Exit
+    // does: the farewell, and a better score saved. The exit routine hides
+    // the window itself.
+    e->ignore();
+    if (!ended_ && isLoaded())
+        run(&Tavola::cmdExit_Click);
 }
 
 void Tavola::halt()

@@ -62,6 +62,9 @@ public:
     QString Leggifiletxt(const QString &path);
     void cmdExit_Click();
     void Next_Click();
+    // The desktop session ends: a better score is saved with no box, and
+    // the program ends at once.
+    void endSession();
 
     // ---- sound
     void PlayWave(QString &path);
@@ -107,6 +110,8 @@ private:
     void openAndClose(const QString &path);
     // Stops every timer and all game code, for good.
     void halt();
+    // The exit routine's save: true if the score beat the record and was written.
+    bool saveBetterScore();
     // Ends the program: no game code runs after this; never returns.
     [[noreturn]] void endProgram(int status);
     // After a modal box: if the program ended behind it, stop here.
