@@ -25,7 +25,7 @@ if xsession_inside; then
         [[ -n "$(opened "$file")" ]] || fail "$file not opened"
     done
     # The record is opened once the prompt has its name; sound comes later, never slowing the start.
-    at_module="$(opened "$root$module")" at_record="$(opened "$XDG_DATA_HOME/vortana//avortana.txt")"
+    at_module="$(opened "$root$module")" at_record="$(opened "$XDG_DATA_HOME/vortana/avortana.txt")"
     ((${at_record:-0} > 0 && at_module > at_record)) || fail "the sound module was loaded before the name prompt"
     echo "sound module and sounds taken from the unpacked tree, after the prompt"
     exit 0
