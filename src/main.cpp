@@ -5,21 +5,29 @@
 
 #include <QApplication>
 
-#include <clocale>
-#include <cstring>
-#include <langinfo.h>
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Qt takes a UTF-8 character type itself where the environment gives none
+// (a C locale, a bare root, a cron job): Qt 6.4 quietly, 6.8 with a warning
+// on every start. The switch is harmless here (the record files are read in
+// their own encoding), so the game starts as quietly on both.
+void quietLocaleSwitch(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.startsWith(QLatin1String("Detected locale \"")))
+        qtHandler(type, context, message);
+}
+
+}  // namespace
 
 int main(int argc, char *argv[])
 {
-    // Qt needs a UTF-8 character type and takes C.UTF-8 itself where the
-    // environment gives none (a bare root, a cron job), but Qt 6.8, unlike
-    // 6.4, then warns on every start. Taking it first keeps both quiet.
-    std::setlocale(LC_ALL, "");
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
-        std::setlocale(LC_CTYPE, "C.UTF-8");
+    qtHandler = qInstallMessageHandler(quietLocaleSwitch);
     if (const int status = vortana::answerCommandLine(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtHandler);  // only the first application object switches
     vortana::setUpApplication(app);
     vortana::QtPlatform platform;
     vortana::Tavola tavola(platform, vortana::Rng::shared());
