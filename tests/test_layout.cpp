@@ -166,23 +166,41 @@ private slots:
 
     // An auto-size label keeps its laid-out box until the game changes its
     // caption (controls() checks the others' boxes): "0" written again into
-    // Punteggio and an empty name are no change.
+    // Punteggio and an empty name are no change. What start-up writes before
+    // the window shows is fitted once it shows, from the same corner.
     void laidOutUntilChanged_data()
     {
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QRect>("box");  // pixels, client coordinates
-        QTest::newRow("score 0") << "Punteggio" << QRect(64, 72, 33, 41);
-        QTest::newRow("no name") << "lblnome1" << QRect(128, 304, 8, 29);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("points");  // the points file before the game
+        QTest::addColumn<QRect>("box");  // pixels, client coordinates; no size: fitted
+        QTest::newRow("score 0") << "Punteggio" << "" << QByteArray() << QRect(64, 72, 33, 41);
+        QTest::newRow("no name") << "lblnome1" << "" << QByteArray() << QRect(128, 304, 8, 29);
+        QTest::newRow("long name") << "lblnome1" << "Bartolomeo Bianchi" << QByteArray() << QRect(128, 304, 0, 0);
+        QTest::newRow("long record") << "lblpunti" << "" << QByteArray("-12345\r\n") << QRect(560, 520, 0, 0);
     }
 
     void laidOutUntilChanged()
     {
         QFETCH(QString, label);
+        QFETCH(QString, name);
+        QFETCH(QByteArray, points);
         QFETCH(QRect, box);
         FakePlatform p;
-        auto t = startGame(p, QString());
+        QDir().mkpath(p.data);
+        writeBytes(pointsPath(p), points);
+        auto t = startGame(p, name);
         QTest::qWait(50);
         Label *l = t->label(label.toStdString());
+        if (box.isEmpty()) {
+            QCOMPARE(l->pos(), box.topLeft());
+            const QFontMetrics fm(l->font());
+            const QStringList lines = l->caption().split(QStringLiteral("\r\n"));
+            for (const QString &line : lines)
+                QVERIFY2(l->contentsRect().width() >= fm.horizontalAdvance(line), qPrintable(line));
+            QVERIFY(l->contentsRect().height() >= lines.size() * fm.height());
+            return;
+        }
         QCOMPARE(l->geometry(), box);
         if (label != QLatin1String("Punteggio"))
             return;
