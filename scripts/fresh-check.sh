@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Proves the Quick start from a bare Debian 12: builds a minimal root with
-# debootstrap (--variant=minbase) from the Debian mirror this machine's own apt
-# sources name, puts a clean clone of HEAD in it, and runs there, as a new
-# user would, `bash scripts/play.sh --version` and then `bash scripts/test.sh`.
-# Prints how long each took; exits non-zero if either fails.
+# Proves the Quick start from a bare Debian 12 (bookworm) or 13 (trixie):
+# builds a minimal root of that release with debootstrap (--variant=minbase)
+# from the Debian mirror this machine's own apt sources name, puts a clean
+# clone of HEAD in it, and runs there, as a new user would,
+# `bash scripts/play.sh --version` and then `bash scripts/test.sh`.
+# Prints how long each took; exits non-zero if either fails, or if the test
+# command skipped anything (its last line must say "skipped: none"): the root
+# has every tool the set-up installs, so a skip there is a fault.
 #
 # Needs root. It installs debootstrap and bubblewrap on this machine if they
 # are missing, and nothing else: every package the project needs goes into the
@@ -13,19 +16,23 @@
 # The root and its mounts are removed at the end, failed or not, unless
 # --keep is given. Takes about 10 minutes on 2 idle cores, longer on busy ones.
 #
-# Usage: scripts/fresh-check.sh [--keep] [PARENT-FOLDER]   (default /var/tmp)
+# Usage: scripts/fresh-check.sh [--keep] [bookworm|trixie] [PARENT-FOLDER]
+#        (default bookworm, /var/tmp)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 ((EUID == 0)) || exec sudo bash "${BASH_SOURCE[0]}" "$@"
 keep=0
 if [[ "${1:-}" == --keep ]]; then keep=1; shift; fi
+release=bookworm
+case "${1:-}" in bookworm | trixie) release="$1"; shift ;; esac
 parent="${1:-/var/tmp}"
 
 say() { echo "fresh-check: $*" >&2; }
 
 # deb822 stanzas and one-line entries of the host's sources, as "URI SUITE"
-# for every enabled Debian bookworm suite (bookworm, -updates, -security).
+# for every enabled Debian bookworm suite (bookworm, -updates, -security),
+# the suite renamed to the release checked: the same mirror serves both.
 host_suites() {
     local f
     for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
@@ -48,7 +55,7 @@ host_suites() {
             tolower($1) == "suites:" { for (i = 2; i <= NF; i++) s[++ns] = $i }
             tolower($1) == "enabled:" { enabled = (tolower($2) != "no") }
             END { flush() }' "$f"
-    done | awk '$2 ~ /^bookworm(-updates|-security)?$/'
+    done | awk -v r="$release" '$2 ~ /^bookworm(-updates|-security)?$/ { sub(/^bookworm/, r, $2); print }'
 }
 
 missing=()
@@ -56,12 +63,12 @@ command -v debootstrap >/dev/null || missing+=(debootstrap)
 command -v bwrap >/dev/null || missing+=(bubblewrap)
 if ((${#missing[@]})); then
     say "installing ${missing[*]} on this machine"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    apt-get -o DPkg::Lock::Timeout=900 update
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
 fi
 
 suites="$(host_suites)"
-mirror="$(awk '$2 == "bookworm" { print $1; exit }' <<<"$suites")"
+mirror="$(awk -v r="$release" '$2 == r { print $1; exit }' <<<"$suites")"
 [[ -n "$mirror" ]] || { say "no Debian bookworm mirror in /etc/apt/sources.list{,.d}"; exit 1; }
 
 commit="$(git -C "$root" rev-parse HEAD)"
@@ -91,9 +98,9 @@ trap 'exit 130' INT TERM
 
 elapsed() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 
-say "debootstrap bookworm from $mirror into $fresh"
+say "debootstrap $release from $mirror into $fresh"
 t0=$SECONDS
-debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$fresh.debootstrap.log" 2>&1 || {
+debootstrap --variant=minbase "$release" "$fresh" "$mirror" >"$fresh.debootstrap.log" 2>&1 || {
     tail -n 20 "$fresh.debootstrap.log" >&2
     rm -f "$fresh.debootstrap.log"
     exit 1
@@ -131,10 +138,13 @@ say "bash scripts/play.sh --version: $(elapsed "$t_play"), $( ((status)) && echo
 t_test=0
 if ((status == 0)); then
     t0=$SECONDS
-    inside bash scripts/test.sh || status=1
+    # Shown as it runs, and kept for its last line.
+    inside bash scripts/test.sh 2>&1 | tee "$fresh/root/test.log" || status=1
     t_test=$((SECONDS - t0))
+    last="$(tail -n 1 "$fresh/root/test.log")"
+    [[ "$last" == steps:*"; skipped: none" ]] || { status=1; say "the test command skipped a check or gave no summary: $last"; }
     say "bash scripts/test.sh: $(elapsed "$t_test"), $( ((status)) && echo failed || echo passed)"
 fi
 
-echo "fresh-check of ${commit:0:7}: debootstrap $(elapsed "$t_boot"), play.sh --version $(elapsed "$t_play"), test.sh $(elapsed "$t_test"): $( ((status)) && echo FAILED || echo passed)"
+echo "fresh-check of ${commit:0:7} on $release: debootstrap $(elapsed "$t_boot"), play.sh --version $(elapsed "$t_play"), test.sh $(elapsed "$t_test"): $( ((status)) && echo FAILED || echo passed)"
 exit "$status"

@@ -3,7 +3,16 @@
 # --play: only what building and playing need, and no tests. Otherwise also
 # what the tests, benchmarks, fuzzers, screenshots and the package need.
 # Safe to rerun: with everything present it does no apt work at all.
+# Debian 12 (bookworm) and 13 (trixie): the few names that differ are
+# chosen by the release this runs on.
 set -euo pipefail
+
+codename="$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)"
+case "$codename" in
+    bookworm) clang_rt=libclang-rt-14-dev ;;  # its clang is 14
+    trixie) clang_rt=libclang-rt-19-dev ;;    # its clang is 19
+    *) echo "setup: Debian 12 (bookworm) or 13 (trixie) expected, not '${codename:-unknown}'" >&2; exit 1 ;;
+esac
 
 # To build: the compiler, Qt, rsvg-convert for the icons. To play: what the
 # game loads at run time, as the Debian package's Depends list it.
@@ -20,10 +29,10 @@ else
     packages+=(
         xvfb xauth xdotool imagemagick openbox x11-utils
         python3 libxdamage1 bc
-        libbenchmark-dev clang libclang-rt-14-dev
-        desktop-file-utils appstream strace
+        libbenchmark-dev clang "$clang_rt"
+        desktop-file-utils appstream strace e2fsprogs util-linux
         dbus-x11 at-spi2-core python3-pyatspi weston mutter xwayland
-        gstreamer1.0-plugins-base qt6-gtk-platformtheme
+        gstreamer1.0-plugins-base qt6-gtk-platformtheme pulseaudio pulseaudio-utils
         dpkg-dev lintian devscripts
     )
 fi
@@ -42,10 +51,12 @@ if ((${#missing[@]})); then
     sudo=()
     ((EUID == 0)) || sudo=(sudo)
     echo "setup: installing ${missing[*]}" >&2
-    "${sudo[@]}" apt-get update
+    # Others on the machine may be running apt: wait for the lock.
+    apt=(apt-get -o DPkg::Lock::Timeout=900)
+    "${sudo[@]}" "${apt[@]}" update
     # Via env so the setting survives sudo's environment reset.
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends "${missing[@]}"
+        "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 fi
 
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING="$testing"

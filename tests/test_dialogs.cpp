@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <deque>
+
 using namespace vortana;
 using namespace vortana::test;
 
@@ -36,7 +38,9 @@ QString describe(QWidget *w)
 // Notes each modal dialog and hands it to the next action in line; with
 // none left it rejects it, so that a test gone wrong fails instead of hanging.
 struct Driver : QObject {
-    QList<std::function<void(QWidget *)>> actions;
+    // A deque: Qt 6.8's QList asserts (in a debug build) when a list that
+    // takeFirst() emptied is assigned anew.
+    std::deque<std::function<void(QWidget *)>> actions;
     QStringList seen;
     QTimer poll;
     QPointer<QWidget> last;
@@ -49,8 +53,11 @@ struct Driver : QObject {
                 return;
             last = w;
             seen << describe(w);
-            if (!actions.isEmpty())
-                actions.takeFirst()(w);
+            if (!actions.empty()) {
+                const auto action = std::move(actions.front());
+                actions.pop_front();
+                action(w);
+            }
             else if (auto *d = qobject_cast<QDialog *>(w))
                 d->reject();
         });
