@@ -55,7 +55,6 @@ private slots:
         for (int click = 0; click < 6; ++click) {
             for (int i = 0; i < kTargets; ++i)
                 t->target(Target(i))->hide();
-            QCOMPARE(t->childAt(at), t->surface());
             const int painted = t->gradientsPainted();
             QTest::mouseClick(t->windowHandle(), Qt::LeftButton, {}, at);
             QCOMPARE(p.sounds, QStringList(click + 1, p.program + QStringLiteral("/suoni/laser.wav")));
@@ -71,7 +70,6 @@ private slots:
         QVERIFY2(ticks.size() == 4, qPrintable(QString::number(ticks.size())));
         for (int i = 0; i < ticks.size(); ++i)
             QVERIFY2(qAbs(ticks[i] - 1300 * (i + 1)) < 250, qPrintable(QString::number(ticks[i])));
-        QVERIFY(p.errors.isEmpty());
     }
 
     // Each case with every draw at the bottom of its range (r = 0) and at
