@@ -2,14 +2,9 @@
 """The real game under GNOME's compositor, mutter, run headless.
 
 PLATFORM is Qt's: "wayland" (native) or "xcb" (through mutter's Xwayland).
-Driven from the name prompt to Exit through the game's accessibility tree
-(AT-SPI, on a session bus of its own), as a screen reader would: the window
-is titled "Vortana", every menu entry shows in the bar and no overflow
-button does, and the game ends with status 0. Through Xwayland the X
-server and the frames mutter draws must also have the prompt, the greeting
-and the window centred on the screen and the farewell box on the window;
-on Wayland the compositor alone places windows. --font-dpi 128 makes Qt's
-9-point interface font 12 points, in a window of the same size.
+Driven from the name prompt to Exit through AT-SPI, as a screen reader
+would; what it checks is in the README. --font-dpi 128 makes Qt's 9-point
+interface font 12 points, in a window of the same size.
 Usage: e2e_mutter.py PLATFORM path/to/vortana [--font-dpi N]
 """
 
@@ -25,8 +20,8 @@ import time
 SCREEN = (1024, 768)
 
 
-def fail(message):
-    print(f"e2e_mutter: {message}", file=sys.stderr)
+def fail(message):  # wl_look.py shares it
+    print(f"{os.path.basename(sys.argv[0])[:-3]}: {message}", file=sys.stderr)
     sys.exit(1)
 
 
@@ -89,12 +84,12 @@ def find(root, role, text=None, showing=True):
         and (not showing or o.getState().contains(pyatspi.STATE_SHOWING)))
 
 
-def window(role, text):
-    """The game's showing top-level window of ROLE with a label TEXT."""
+def window(role, text, state="STATE_SHOWING"):
+    """The game's top-level window of ROLE in that state with a showing label TEXT."""
     import pyatspi
     for app in pyatspi.Registry.getDesktop(0):
         for win in app if app is not None and app.name == "vortana" else []:
-            if win.getRoleName() == role and win.getState().contains(pyatspi.STATE_SHOWING) and find(win, "label", text):
+            if win.getRoleName() == role and win.getState().contains(getattr(pyatspi, state)) and find(win, "label", text):
                 return win
     return None
 
@@ -104,9 +99,9 @@ def press(root, name):
     action.doAction([action.getName(i) for i in range(action.nActions)].index("Press"))
 
 
-def extents(o):
+def extents(o, coords="DESKTOP_COORDS"):
     import pyatspi
-    return o.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return o.queryComponent().getExtents(getattr(pyatspi, coords))
 
 
 def x11_frame(env, size):
@@ -186,8 +181,7 @@ def main():
     ap.add_argument("--font-dpi", type=int)
     args = ap.parse_args()
     for tool in ("mutter", "Xwayland", "dbus-daemon", "dbus-send", "xdotool", "xwininfo", "xprop"):
-        if not shutil.which(tool):
-            fail(f"{tool} is missing (scripts/setup.sh installs it)")
+        shutil.which(tool) or fail(f"{tool} is missing (scripts/setup.sh installs it)")
     own_x11_folder()
     tmp = tempfile.mkdtemp(prefix="e2e_mutter.")
     log, procs, ok = open(f"{tmp}/session.log", "w"), [], False

@@ -61,11 +61,13 @@ public:
     void reseed(std::int32_t value) override { reseeds << QString::number(value); Rng::reseed(value); }
     void reseedFromClock() override { reseeds << QStringLiteral("clock"); Rng::reseedFromClock(); }
     float r() override { return next.isEmpty() ? Rng::r() : next.takeFirst(); }
+    // Queues draws such as "0 0.5 top"; top is the largest r below 1, which makes every R(n) n - 1.
+    void queue(const QString &draws)
+    {
+        for (const QString &r : draws.split(u' ', Qt::SkipEmptyParts))
+            next << (r == QLatin1String("top") ? 1.0f - 0x1p-24f : r.toFloat());
+    }
 };
-// The largest r below 1: every R(n) gives n - 1.
-inline constexpr float kTopR = 1.0f - 0x1p-24f;
-// An r that gives R(n) == k.
-inline float rFor(int k, int n) { return (float(k) + 0.5f) / float(n); }
 
 inline QString pointsPath(const FakePlatform &p) { return p.data + QStringLiteral("/avortana.txt"); }
 inline QString namePath(const FakePlatform &p) { return p.data + QStringLiteral("/vortana.txt"); }

@@ -43,7 +43,6 @@ private slots:
         QVERIFY(t.isVisible() && t.target(Target::paricmd)->text().isEmpty());
         QVERIFY(waitActivated(t));
         QCOMPARE(t.gradientsPainted(), 3);
-        QVERIFY(t.timer("Timer1")->isActive() && !t.timer("Timer2")->isActive());
 
         // Activation runs once per load: a box closing, hiding and showing change nothing.
         const QStringList first = numbersOf(t);
@@ -97,70 +96,54 @@ private slots:
         QTRY_COMPARE(t->windowTitle(), QStringLiteral("Vortana"));
     }
 
-    // The six start numbers at both ends of their draws, and a draw of
-    // a multiple of 11 drawn again. paricmd2's draw re-seeds with paricmd1's.
-    void startNumbers_data()
+    // Chosen draws at both ends of their ranges: the activation's six start
+    // numbers (a multiple of 11 is drawn again; paricmd2's draw re-seeds with
+    // paricmd1's), then its repaint's digits (a first digit of 0 is drawn
+    // again); and the start of play's own digits.
+    void draws_data()
     {
+        QTest::addColumn<bool>("play");  // Form_Click, else Form_Activate
         QTest::addColumn<QString>("draws");
         QTest::addColumn<QString>("numbers");  // paricmd, paricmd1, paricmd2, disparicmd, disparicmd1, disparicmd2
         QTest::addColumn<QString>("seeds");
-        QTest::newRow("r 0") << "0 0 0 0 0 0" << "11 11 11 4 5 4" << "0 0 0 0 0 11";
-        QTest::newRow("top r") << "top top top top top top" << "1650 330 220 301 302 301" << "0 0 0 0 0 330";
-        // 3 * (6 + 1) + 1 = 22, 3 * (2 + 1) + 2 = 11 and 3 * (50 + 1) + 1 = 154 are drawn again.
-        QTest::newRow("multiples drawn again") << "0.065 0 0.025 0.5 0.5 0 0.5 0.5 0.5" << "836 176 121 4 155 4"
-                                               << "0 0 0 0 0 176";
-    }
-
-    void startNumbers()
-    {
-        QFETCH(QString, draws);
-        QFETCH(QString, numbers);
-        QFETCH(QString, seeds);
-        FakePlatform p;
-        ScriptedRng rng;
-        auto t = startGame(p, QStringLiteral("Tester"), rng);
-        t->vars().score = 7;
-        t->label("Punteggio")->setCaption(QStringLiteral(" 7"));
-        for (const QString &r : draws.split(u' '))
-            rng.next << (r == QLatin1String("top") ? kTopR : r.toFloat());
-        rng.reseeds.clear();
-        t->Form_Activate();
-        QCOMPARE(numbersOf(*t).join(u' '), numbers);
-        QCOMPARE(rng.reseeds.mid(0, 6).join(u' '), seeds);
-        QCOMPARE(std::pair(t->vars().score, t->label("Punteggio")->caption()), std::pair(std::int16_t(0), QStringLiteral("0")));
-        for (int i = 0; i < kTargets; ++i)
-            QVERIFY(t->target(Target(i))->isHidden());
-    }
-
-    // Both repaints with chosen digits: a first digit of 0 is drawn again.
-    void gradient_data()
-    {
-        QTest::addColumn<bool>("play");  // Form_Click, else cmdNext_Click
-        QTest::addColumn<QString>("draws");
         QTest::addColumn<int>("red");
         QTest::addColumn<int>("green");
-        QTest::newRow("repaint, 1 and 9") << false << "0 0.15 top" << 20 << 180;
-        QTest::newRow("repaint, 9 and 0") << false << "top 0" << 180 << 0;
-        QTest::newRow("start of play, 1 and 9") << true << "0 0.15 top" << 20 << 180;
-        QTest::newRow("start of play, 9 and 0") << true << "top 0" << 180 << 0;
+        QTest::newRow("r 0, digits 1 and 9") << false << "0 0 0 0 0 0 0 0.15 top" << "11 11 11 4 5 4" << "0 0 0 0 0 11" << 20 << 180;
+        QTest::newRow("top r, digits 9 and 0") << false << "top top top top top top top 0" << "1650 330 220 301 302 301"
+                                                << "0 0 0 0 0 330" << 180 << 0;
+        // 3 * (6 + 1) + 1 = 22, 3 * (2 + 1) + 2 = 11 and 3 * (50 + 1) + 1 = 154 are drawn again.
+        QTest::newRow("multiples drawn again") << false << "0.065 0 0.025 0.5 0.5 0 0.5 0.5 0.5 0 0.15 top"
+                                               << "836 176 121 4 155 4" << "0 0 0 0 0 176" << 20 << 180;
+        QTest::newRow("start of play, 1 and 9") << true << "0 0.15 top" << "" << "" << 20 << 180;
+        QTest::newRow("start of play, 9 and 0") << true << "top 0" << "" << "" << 180 << 0;
     }
 
-    void gradient()
+    void draws()
     {
         QFETCH(bool, play);
         QFETCH(QString, draws);
+        QFETCH(QString, numbers);
+        QFETCH(QString, seeds);
         QFETCH(int, red);
         QFETCH(int, green);
         FakePlatform p;
         ScriptedRng rng;
         auto t = startGame(p, QStringLiteral("Tester"), rng);
-        const auto digits = std::pair(t->vars().num1, t->vars().num2);
-        for (const QString &r : draws.split(u' '))
-            rng.next << (r == QLatin1String("top") ? kTopR : r.toFloat());
-        t->run(play ? &Tavola::Form_Click : &Tavola::cmdNext_Click);
-        // Form_Click's digits are its own.
-        QCOMPARE(std::pair(int(t->vars().num1), int(t->vars().num2)), play ? std::pair(int(digits.first), int(digits.second))
-                                                                           : std::pair(red / 20, green / 20));
+        const auto digits = std::pair(int(t->vars().num1), int(t->vars().num2));
+        t->vars().score = 7;
+        t->label("Punteggio")->setCaption(QStringLiteral(" 7"));
+        rng.queue(draws);
+        rng.reseeds.clear();
+        t->run(play ? &Tavola::Form_Click : &Tavola::Form_Activate);
+        if (!play) {
+            QCOMPARE(numbersOf(*t).join(u' '), numbers);
+            QCOMPARE(rng.reseeds.mid(0, 6).join(u' '), seeds);
+            QCOMPARE(std::pair(t->vars().score, t->label("Punteggio")->caption()), std::pair(std::int16_t(0), QStringLiteral("0")));
+            for (int i = 0; i < kTargets; ++i)
+                QVERIFY(t->target(Target(i))->isHidden());
+        }
+        // The repaint keeps its digits; Form_Click's are its own.
+        QCOMPARE(std::pair(int(t->vars().num1), int(t->vars().num2)), play ? digits : std::pair(red / 20, green / 20));
         // As painted, without the controls over it.
         QImage bg(t->surface()->size(), QImage::Format_RGB32);
         t->surface()->render(&bg, QPoint(), QRegion(), QWidget::DrawWindowBackground);

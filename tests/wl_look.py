@@ -13,10 +13,8 @@ Usage: wl_look.py ROLE TEXT [--ink RRGGBB] [--timeout S]
 import argparse
 import re
 import subprocess
-import sys
-import time
 
-import pyatspi
+from e2e_mutter import extents, find, until, window
 
 APP_ID = "io.github.vortana.Vortana"
 VIEW = re.compile(r"role xdg_toplevel, .*top-level window '(.*)' of (\S+),")
@@ -28,12 +26,10 @@ def toplevels():
     out = subprocess.run(["weston-debug", "scene-graph"], capture_output=True, text=True, timeout=10).stdout
     views, head = [], None
     for line in out.splitlines():
-        m = VIEW.search(line)
-        if m:
+        m = VIEW.search(line) or OPAQUE.search(line)
+        if m and m.re is VIEW:
             head = m.groups()
-            continue
-        m = OPAQUE.search(line)
-        if m and head:
+        elif m and head:
             x0, y0, x1, y1 = map(int, m.groups())
             views.append((*head, x0, y0, x1 - x0, y1 - y0))
             head = None
@@ -42,20 +38,8 @@ def toplevels():
 
 def game_window(role, text):
     """The active window of ROLE with a showing label TEXT: its size and the label's rect in it."""
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is None or app.name != "vortana":
-            continue
-        for win in app:
-            states = win.getState()
-            if win.getRoleName() != role or not states.contains(pyatspi.STATE_ACTIVE):
-                continue
-            label = pyatspi.findDescendant(
-                win, lambda o: o.getRoleName() == "label" and o.name.strip() == text
-                and o.getState().contains(pyatspi.STATE_SHOWING))
-            if label is not None:
-                _, _, w, h = win.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
-                return (w, h), label.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
-    return None
+    win = window(role, text, "STATE_ACTIVE")
+    return win and (extents(win, "WINDOW_COORDS")[2:], extents(find(win, "label", text), "WINDOW_COORDS"))
 
 
 def ink_pixels(rect, rgb):
@@ -72,27 +56,20 @@ def main():
     ap.add_argument("--ink", type=bytes.fromhex)
     ap.add_argument("--timeout", type=float, default=30)
     args = ap.parse_args()
+    seen = []
 
-    deadline, seen = time.monotonic() + args.timeout, "nothing"
-    while time.monotonic() < deadline:
-        try:
-            found = game_window(args.role, args.text)
-        except Exception as e:  # a window that closes while it is read
-            found = e
-        views = toplevels()
-        seen = f"AT-SPI {found}, weston {views}"
-        if isinstance(found, tuple) and views:
-            (w, h), (lx, ly, lw, lh) = found
-            title, app_id, x, y, vw, vh = views[0]
-            # A window shows a frame or two after it is mapped, hence the retries for the ink too.
-            if (title.startswith("Vortana") and app_id == APP_ID and (vw, vh) == (w, h)
-                    and (not args.ink or ink_pixels((x + lx, y + ly, lw, lh), args.ink) > 0)):
-                print(x, y, w, h)
-                return 0
-        time.sleep(0.3)
-    print(f"wl_look: no {args.role} reading {args.text!r} on top; last seen: {seen}", file=sys.stderr)
-    return 1
+    def on_top():
+        seen[:] = [game_window(args.role, args.text), toplevels()]
+        if not all(seen):
+            return None
+        ((w, h), (lx, ly, lw, lh)), (title, app_id, x, y, vw, vh) = seen[0], seen[1][0]
+        # A window shows a frame or two after it is mapped, hence the retries for the ink too.
+        if (title.startswith("Vortana") and app_id == APP_ID and (vw, vh) == (w, h)
+                and (not args.ink or ink_pixels((x + lx, y + ly, lw, lh), args.ink) > 0)):
+            return x, y, w, h
+        return None
+    print(*until(lambda: f"no {args.role} reading {args.text!r} on top; AT-SPI and weston: {seen}", on_top, args.timeout))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()
