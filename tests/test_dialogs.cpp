@@ -57,8 +57,7 @@ struct Driver : QObject {
                 const auto action = std::move(actions.front());
                 actions.pop_front();
                 action(w);
-            }
-            else if (auto *d = qobject_cast<QDialog *>(w))
+            } else if (auto *d = qobject_cast<QDialog *>(w))
                 d->reject();
         });
         poll.start(20);
@@ -81,81 +80,65 @@ QString nameOf(QObject *o) { return iface(o) ? iface(o)->text(QAccessible::Name)
 
 class TestDialogs : public QObject {
     Q_OBJECT
+    QTemporaryDir home_;
 private slots:
     // The desktop platform keeps the record in the user's data folder: a scratch one.
     void initTestCase() { setUpApplication(*qApp); qputenv("XDG_DATA_HOME", home_.path().toUtf8()); }
-    void promptAndNewGameBox();
-    void errorBoxAndQuit();
-    void visibleTextsAreNames();
-    void hiddenTargetPressDoesNotScore();
 
-private:
-    QTemporaryDir home_;
+    void promptAndNewGameBox()
+    {
+        QtPlatform platform;
+        Driver d;
+        d.actions = {type(QStringLiteral("Anna"), Qt::Key_Escape)};  // typed, then cancelled
+        Tavola t(platform, Rng::shared());
+        t.start();
+        QVERIFY(waitActivated(t));
+        QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Come ti chiami?|32767"));
+        QCOMPARE(t.label("lblnome1")->caption(), QString());
+        d.actions = {[](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); }};  // the default button
+        t.run(&Tavola::Next_Click);
+        QCOMPARE(d.seen.value(2), QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|%2|Sì|No*").arg(Qt::PlainText).arg(QMessageBox::Question));
+        d.actions = {[](QWidget *w) { qobject_cast<QMessageBox *>(w)->button(QMessageBox::Yes)->click(); }, type(QStringLiteral("Carla"), Qt::Key_Return)};
+        t.run(&Tavola::Next_Click);
+        QVERIFY(waitActivated(t));
+        QCOMPARE(d.seen.size(), 6);
+        QCOMPARE(t.label("lblnome1")->caption(), QStringLiteral("Carla"));
+    }
+
+    // A run-time error quotes paths and names the player controls: shown as
+    // typed, never as markup.
+    void errorBoxAndQuit()
+    {
+        QtPlatform platform;
+        Driver d;
+        platform.errorBox(nullptr, QStringLiteral("<b>R&B</b>"));
+        QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Errore di esecuzione:\n<b>R&B</b>|%1|%2|OK").arg(Qt::PlainText).arg(QMessageBox::Critical));
+        QTimer::singleShot(0, [&platform] { platform.quit(3); });
+        QCOMPARE(QCoreApplication::exec(), 3);
+    }
+
+    // The targets' names are their numbers; a record's CR LF is read as a
+    // line break, not a stray character; "&" is no access key. A hidden
+    // target a tool presses scores nothing, a shown one does.
+    void accessibility()
+    {
+        FakePlatform p;
+        auto t = startGame(p);
+        for (int n = 0; n < kTargets; ++n)  // all numbered by now
+            QCOMPARE(nameOf(t->target(Target(n))), t->target(Target(n))->text());
+        t->label("lblnome")->setCaption(QStringLiteral("R&B\r\n"));
+        QCOMPARE(nameOf(t->label("lblnome")), QStringLiteral("R&B\n"));
+        FlatButton *b = t->target(Target::paricmd1);
+        QVERIFY(b->isHidden() && iface(b) && iface(b)->actionInterface());
+        // The press is animated: the click lands about 100 ms later.
+        iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTest::qWait(1000);
+        QVERIFY(t->label("Punteggio")->caption() == QStringLiteral("0") && p.sounds.isEmpty());
+        b->show();
+        iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE_WITH_TIMEOUT(t->label("Punteggio")->caption(), QStringLiteral(" 1"), 10000);
+    }
 };
-
-void TestDialogs::promptAndNewGameBox()
-{
-    QtPlatform platform;
-    Driver d;
-    d.actions = {type(QStringLiteral("Anna"), Qt::Key_Escape)};  // typed, then cancelled
-    Tavola t(platform, Rng::shared());
-    t.start();
-    QVERIFY(waitActivated(t));
-    QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Come ti chiami?|32767"));
-    QCOMPARE(t.label("lblnome1")->caption(), QString());
-
-    d.actions = {[](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); }};  // the default button
-    t.run(&Tavola::Next_Click);
-    QCOMPARE(d.seen.value(2),
-             QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|%2|Sì|No*").arg(Qt::PlainText).arg(QMessageBox::Question));
-
-    d.actions = {[](QWidget *w) { qobject_cast<QMessageBox *>(w)->button(QMessageBox::Yes)->click(); },
-                 type(QStringLiteral("Carla"), Qt::Key_Return)};
-    t.run(&Tavola::Next_Click);
-    QVERIFY(waitActivated(t));
-    QCOMPARE(d.seen.size(), 6);
-    QCOMPARE(t.label("lblnome1")->caption(), QStringLiteral("Carla"));
-}
-
-// A run-time error quotes paths and names the player controls: shown as
-// typed, never as markup.
-void TestDialogs::errorBoxAndQuit()
-{
-    QtPlatform platform;
-    Driver d;
-    platform.errorBox(nullptr, QStringLiteral("<b>R&B</b>"));
-    QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Errore di esecuzione:\n<b>R&B</b>|%1|%2|OK")
-                                  .arg(Qt::PlainText).arg(QMessageBox::Critical));
-    QTimer::singleShot(0, [&platform] { platform.quit(3); });
-    QCOMPARE(QCoreApplication::exec(), 3);
-}
-
-void TestDialogs::visibleTextsAreNames()
-{
-    FakePlatform p;
-    auto t = startGame(p);
-    for (int n = 0; n < kTargets; ++n)  // all numbered by now
-        QCOMPARE(nameOf(t->target(Target(n))), t->target(Target(n))->text());
-    // A record's CR LF is read as a line break, not a stray character; "&" is no access key.
-    t->label("lblnome")->setCaption(QStringLiteral("R&B\r\n"));
-    QCOMPARE(nameOf(t->label("lblnome")), QStringLiteral("R&B\n"));
-}
-
-void TestDialogs::hiddenTargetPressDoesNotScore()
-{
-    FakePlatform p;
-    auto t = startGame(p);
-    FlatButton *b = t->target(Target::paricmd1);
-    QVERIFY(b->isHidden() && iface(b) && iface(b)->actionInterface());
-    // The press is animated: the click lands about 100 ms later.
-    iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTest::qWait(1000);
-    QCOMPARE(t->label("Punteggio")->caption(), QStringLiteral("0"));
-    QVERIFY(p.sounds.isEmpty());
-    b->show();  // the same press on a shown target does score
-    iface(b)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTRY_COMPARE_WITH_TIMEOUT(t->label("Punteggio")->caption(), QStringLiteral(" 1"), 10000);
-}
 
 QTEST_MAIN(TestDialogs)
 #include "test_dialogs.moc"
