@@ -416,7 +416,6 @@ private slots:
     {
         QTest::addColumn<QString>("control");
         QTest::addColumn<bool>("starts");
-        QTest::newRow("bare surface") << "surface" << true;
         QTest::newRow("disabled cmdNext") << "cmdNext" << true;
         QTest::newRow("pressed, dragged off the window, released") << "dragged off" << false;
         // Labels have no handler: a click on one, opaque or not, does nothing.
@@ -446,10 +445,10 @@ private slots:
             t->target(Target::paricmd)->move(l->pos());
             control = QStringLiteral("paricmd");
         }
-        QWidget *w = control == QLatin1String("surface") ? t->surface() : t->control(control.toStdString());
+        QWidget *w = t->control(control.toStdString());
         w->show();
         const QPoint at = w->rect().center();  // the control must be on top there
-        QCOMPARE(t->surface()->childAt(w->mapTo(t->surface(), at)), w == t->surface() ? nullptr : w);
+        QCOMPARE(t->surface()->childAt(w->mapTo(t->surface(), at)), w);
         QTest::mouseClick(t->windowHandle(), Qt::LeftButton, {}, w->mapTo(t.get(), at));  // as the window system delivers it
         QTRY_COMPARE_WITH_TIMEOUT(t->timer("Timer2")->isActive(), starts, 2000);
         QCOMPARE(p.sounds.contains(p.program + QStringLiteral("/suoni/laser.wav")), starts);
