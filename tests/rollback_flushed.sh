@@ -4,11 +4,8 @@
 # removal the folder is flushed. Traced in exitRoutine's "mounted" row, in a
 # user and mount namespace of its own. Usage: rollback_flushed.sh TEST_ENDGAME
 set -eu
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+log=$(mktemp) && trap 'rm -f "$log"' EXIT
 unshare -Urm strace -f -y -o "$log" -e trace=rename,fsync,unlink "$1" exitRoutine:mounted >/dev/null
-# After the name's rename fails: the points' rename back, a flush of their
-# folder, then the journal's removal, in that order.
 awk '/vortana\.txt\.new.*EBUSY/ { failed = 1; next }
      failed && /rename\(.*avortana\.txt\.new/ && / = 0$/ { back = 1; next }
      back && /fsync\([0-9]+<[^>]*\/vortana>\) = 0/ { flushed = 1; next }
