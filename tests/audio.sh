@@ -1,18 +1,13 @@
 #!/usr/bin/env bash
-# Runs a command with an audio server of its own, as the real-binary tests
-# bring their own X server: a PulseAudio daemon whose one sink, "vortana",
-# is a null sink, on a socket in a folder of its own (PULSE_SERVER). Sound
-# then really plays, and can be heard from the sink's monitor, whether or
-# not the machine runs a sound server, on Qt 6.4 and on Qt 6.8 alike.
+# Runs a command with an audio server of its own: PulseAudio with one null
+# sink, "vortana", whose monitor hears what plays, on a socket of its own
+# (PULSE_SERVER), whether or not the machine runs a sound server.
 # Usage: audio.sh COMMAND ARGS...
 set -euo pipefail
 dir="$(mktemp -d)"
 pid=""
 # shellcheck disable=SC2317  # run by the EXIT trap
-stop() {
-    [[ -z "$pid" ]] || { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true; }
-    rm -rf "$dir"
-}
+stop() { [[ -z "$pid" ]] || { kill "$pid"; wait "$pid"; } 2>/dev/null; rm -rf "$dir"; }
 trap stop EXIT
 mkdir -m 700 "$dir/run"
 # Its own home and runtime folder: nothing of a desktop's server is touched.

@@ -19,9 +19,7 @@ chattr)
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
 mutter)
     # GNOME's compositor, headless, with its Xwayland: e2e_mutter.py starts them.
-    for tool in mutter Xwayland dbus-daemon; do
-        command -v $tool >/dev/null || skip "no $tool"
-    done
+    for tool in mutter Xwayland dbus-daemon; do command -v $tool >/dev/null || skip "no $tool"; done
     mutter --version >/dev/null 2>&1 || skip "mutter does not run here"
     # Xwayland's socket goes there; without a namespace of its own the check
     # needs the folder as X servers make it.
