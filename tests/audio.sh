@@ -18,10 +18,6 @@ HOME="$dir" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config" XDG_STATE_H
     --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" 2>>"$dir/server.log" &
 pid=$!
 export PULSE_SERVER="unix:$dir/native" PULSE_SINK=vortana
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    kill -0 "$pid" 2>/dev/null || { cat "$dir/server.log" >&2; echo "audio.sh: the audio server did not start" >&2; exit 1; }
-    sleep 0.1
-done
-pactl info >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 || ! kill -0 "$pid" 2>/dev/null && break; sleep 0.1; done
+pactl info >/dev/null || { cat "$dir/server.log" >&2; echo "audio.sh: the audio server did not start" >&2; exit 1; }
 "$@"

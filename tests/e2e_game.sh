@@ -56,10 +56,9 @@ read -r _ _ width height < <(geometry "$main")
 expect_centred "$main" "at start-up"
 
 # A label ("Tempo restante", 8,128 to 113,153) keeps its click.
-[[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play started"
 click "$main" 60 140
 sleep 1.5
-[[ "$(cyan "$main")" == 0 ]] || fail "a click on a label started play"
+[[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play, or a click on a label started it"
 # A bare spot starts play. A click that came too early for the window is given again.
 for ((look = 0; look < 75; ++look)); do
     ((look % 15)) || click "$main" 450 300

@@ -107,7 +107,6 @@ def x11_frame(env, size):
         if (w, h) == size and frame:
             l, r, t, b = map(int, frame.groups())
             return (x - l + (w + l + r) / 2, y - t + (h + t + b) / 2), out("xprop", "-id", wid, "_NET_WM_NAME")
-    return None
 
 
 def play(platform, binary, env, font_dpi, log, procs):

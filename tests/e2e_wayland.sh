@@ -35,9 +35,7 @@ look() { LOOK="$(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/wl_look.py" --
 # answer ROLE TEXT XDOTOOL-ARGS...: that window, given the keys.
 answer() { look "$1" "$2"; timeout 20 xdotool "${@:3}" || fail "xdotool ${*:3} to the $1 \"$2\""; }
 empty_records() {
-    for f in "$XDG_DATA_HOME"/vortana/{avortana,vortana}.txt; do
-        [[ -f "$f" && ! -s "$f" ]] || fail "record file $f missing or not empty $1"
-    done
+    for f in "$XDG_DATA_HOME"/vortana/{avortana,vortana}.txt; do [[ -f "$f" && ! -s "$f" ]] || fail "record file $f missing or not empty $1"; done
 }
 
 xsession_launch "$bin"

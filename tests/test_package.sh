@@ -62,15 +62,13 @@ diff -u "$expected" "$XS_TMP/files.txt" >&2 || problem "the package's files diff
 
 # Linked (dpkg-shlibdeps, the sound module included) and loaded at run time.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for pkg in libqt6widgets6 libqt6multimedia6 qt6-translations-l10n fonts-liberation2 fonts-dejavu-core \
-    qt6-qpa-plugins qt6-wayland libpulse0; do
+for pkg in libqt6widgets6 libqt6multimedia6 qt6-translations-l10n fonts-liberation2 fonts-dejavu-core qt6-qpa-plugins qt6-wayland libpulse0; do
     [[ ", $depends," == *", $pkg"[\ ,]* ]] || fail "Depends lacks $pkg"
 done
 
 lintian --fail-on error --display-level '>=warning' "$deb" 2>&1 || problem "lintian reports errors"
 
-root="$XS_TMP/root"
-dpkg-deb -x "$deb" "$root"
+root="$XS_TMP/root" && dpkg-deb -x "$deb" "$root"
 # Built with the flags of the release it is built on (Debian 13 adds two).
 cache="$build/deb/CMakeCache.txt"
 used=" $(sed -n 's/^CMAKE_\(CXX_FLAGS\|EXE_LINKER_FLAGS\):STRING=//p' "$cache" | tr '\n' ' ') "

@@ -36,10 +36,9 @@ xsession_until() {
 
 xsession_tmpdir() { XS_TMP="$(mktemp -d)" && trap 'rm -rf "$XS_TMP"' EXIT; }
 
-# xsession_run SECONDS SCREEN ARGS...: xvfb-run keeps its own scratch under
-# TMPDIR, ours, so nothing else sweeps it. -noreset: by default the server
-# resets when its last client leaves, and a game started during that reset
-# (the second game of a session, say) is refused with "could not connect".
+# xsession_run SECONDS SCREEN ARGS...: xvfb-run's scratch in ours, which
+# nothing else sweeps. -noreset: a game started while the server resets after
+# its last client left (a session's second game) could not connect.
 xsession_run() {
     xsession_require xvfb-run xdotool timeout
     [[ -n "$XS_TMP" ]] || xsession_tmpdir
