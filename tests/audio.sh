@@ -1,18 +1,13 @@
 #!/usr/bin/env bash
-# Runs a command with an audio server of its own, as the real-binary tests
-# bring their own X server: a PulseAudio daemon whose one sink, "vortana",
-# is a null sink, on a socket in a folder of its own (PULSE_SERVER). Sound
-# then really plays, and can be heard from the sink's monitor, whether or
-# not the machine runs a sound server, on Qt 6.4 and on Qt 6.8 alike.
+# Runs a command with an audio server of its own: PulseAudio with one null
+# sink, "vortana", whose monitor hears what plays, on a socket of its own
+# (PULSE_SERVER), whether or not the machine runs a sound server.
 # Usage: audio.sh COMMAND ARGS...
 set -euo pipefail
 dir="$(mktemp -d)"
 pid=""
 # shellcheck disable=SC2317  # run by the EXIT trap
-stop() {
-    [[ -z "$pid" ]] || { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true; }
-    rm -rf "$dir"
-}
+stop() { [[ -z "$pid" ]] || { kill "$pid"; wait "$pid"; } 2>/dev/null; rm -rf "$dir"; }
 trap stop EXIT
 mkdir -m 700 "$dir/run"
 # Its own home and runtime folder: nothing of a desktop's server is touched.
@@ -23,10 +18,6 @@ HOME="$dir" XDG_RUNTIME_DIR="$dir/run" XDG_CONFIG_HOME="$dir/config" XDG_STATE_H
     --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" 2>>"$dir/server.log" &
 pid=$!
 export PULSE_SERVER="unix:$dir/native" PULSE_SINK=vortana
-for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    kill -0 "$pid" 2>/dev/null || { cat "$dir/server.log" >&2; echo "audio.sh: the audio server did not start" >&2; exit 1; }
-    sleep 0.1
-done
-pactl info >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 || ! kill -0 "$pid" 2>/dev/null && break; sleep 0.1; done
+pactl info >/dev/null || { cat "$dir/server.log" >&2; echo "audio.sh: the audio server did not start" >&2; exit 1; }
 "$@"

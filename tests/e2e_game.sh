@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
-# The real program under a window manager (openbox), played as a player
-# would: each title bar reads exactly its own title, the whole frame sits in
-# the middle of the screen at start-up and after "Nuovo gioco", a label
-# keeps its click while a bare spot starts play, and a game that beats the
-# stored record saves it when its window is closed or the session ends.
+# The real program under openbox, played as a player would (README, Tests).
 # Usage: e2e_game.sh path/to/vortana
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
@@ -21,11 +17,7 @@ fi
 
 xsession_env
 openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &
-for ((i = 0; i < 100; ++i)); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-((i < 100)) || fail "openbox did not start: $(cat "$XS_TMP/wm.log")"
+xsession_until "openbox did not start" 10 eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
 
 points="$XDG_DATA_HOME/vortana/avortana.txt" holder="$XDG_DATA_HOME/vortana/vortana.txt"
 mkdir -p "$XDG_DATA_HOME/vortana"
@@ -44,17 +36,9 @@ frame_centre() {
     echo "$(((2 * (x - l) + l + w + r) / 2)) $(((2 * (y - t) + t + h + b) / 2))"
 }
 # The window manager frames the window after it maps: give it a moment.
-expect_centred() {  # ID WHEN
-    local deadline=$((SECONDS + 10)) at=""
-    while ((SECONDS < deadline)); do
-        at="$(frame_centre "$1")"
-        [[ "$at" == "640 512" ]] && return 0
-        sleep 0.2
-    done
-    fail "frame centred at ($at) $2, expected (640 512)"
-}
-# Share of the window's pixels in the targets' cyan.
-cyan() {
+centred() { XS_LAST="$(frame_centre "$1")"; [[ $XS_LAST == "640 512" ]]; }
+expect_centred() { xsession_until "frame not centred $2, expected (640 512)" 10 centred "$1"; XS_LAST=""; }  # ID WHEN
+cyan() {  # ID: share of the window's pixels in the targets' cyan
     import -window "$1" png:- 2>/dev/null |
         convert png:- -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:mean]' info:
 }
@@ -64,7 +48,6 @@ click() {  # ID X Y: at that point of the 608 x 672 client area, below the menu
     timeout 20 xdotool mousemove --window "$1" "$2" $((height - 672 + $3)) click 1
 }
 
-# Windows are found by their exact title (xsession_windows).
 xsession_launch "$bin"
 xsession_enter_game Anna
 main="$WIN"
@@ -73,25 +56,19 @@ read -r _ _ width height < <(geometry "$main")
 expect_centred "$main" "at start-up"
 
 # A label ("Tempo restante", 8,128 to 113,153) keeps its click.
-[[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play started"
 click "$main" 60 140
 sleep 1.5
-[[ "$(cyan "$main")" == 0 ]] || fail "a click on a label started play"
+[[ "$(cyan "$main")" == 0 ]] || fail "targets shown before play, or a click on a label started it"
 # A bare spot starts play. A click that came too early for the window is given again.
-started=0
-for ((try = 0; try < 5 && !started; ++try)); do
-    click "$main" 450 300
-    for ((look = 0; look < 15 && !started; ++look)); do
-        sleep 0.2
-        [[ "$(cyan "$main")" == 0 ]] || started=1
-    done
+for ((look = 0; look < 75; ++look)); do
+    ((look % 15)) || click "$main" 450 300
+    sleep 0.2
+    [[ "$(cyan "$main")" == 0 ]] || break
 done
-((started)) || fail "a click on the window did not start play"
+((look < 75)) || fail "a click on the window did not start play"
 
-# Elsewhere, then "Nuovo gioco" from the keyboard: Escape leaves the menu
-# bar active after the first drop-down, two steps right reach the item. On a
-# loaded machine the keys can outrun the drop-down; then Escape closes what
-# is open and the player tries again.
+# Elsewhere, then "Nuovo gioco" by keys: Escape leaves the menu bar active, two
+# steps right reach it. Keys that outran the drop-down are Escaped and tried again.
 timeout 10 xdotool windowmove "$main" 20 30
 WIN=""
 for ((try = 0; try < 4 && ${#WIN} == 0; ++try)); do
@@ -104,7 +81,6 @@ for ((try = 0; try < 4 && ${#WIN} == 0; ++try)); do
     [[ -n "$WIN" ]] || xsession_press "$main" key Escape Escape Escape
 done
 [[ -n "$WIN" ]] || fail "no window for the new game question"
-# What the window manager draws in the title bar.
 title="$(xprop -id "$WIN" _NET_WM_NAME | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p')"
 [[ "$title" == "INIZIARE NUOVA GARA" ]] || fail "title bar reads '$title'"
 xsession_press "$WIN" key Left Return  # Yes; No is the default
@@ -116,14 +92,12 @@ expect_centred "$WIN" "after Nuovo gioco"
 expect_record() {  # NAME WHEN
     cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf '%s\r\n' "$1") || fail "record $2: $(od -An -c "$points" "$holder")"
 }
-# Bea's 0 beats -5. Alt+F4, which openbox turns into a close of the window,
-# ends the game as Exit does: the farewell, the record saved byte for byte,
-# its confirmation.
+# Bea's 0 beats -5. Alt+F4 (openbox closes the window) ends the game as Exit
+# does: the farewell, the record saved byte for byte, its confirmation.
 XS_QUIT_KEYS=alt+F4 xsession_quit "$WIN" "the record confirmation"
 expect_record Bea "after Alt+F4"
 
-# The session ends during play (SIGTERM, as at a logout): Cleo's 0 beats -4
-# and is saved at once, with no box to hold the logout up.
+# SIGTERM in play, as at a logout: Cleo's 0 beats -4, saved with no box.
 printf -- '-4\r\n' >"$points"
 xsession_launch "$bin"
 xsession_enter_game Cleo

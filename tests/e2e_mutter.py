@@ -1,11 +1,7 @@
 #!/usr/bin/python3
-"""The real game under GNOME's compositor, mutter, run headless.
-
-PLATFORM is Qt's: "wayland" (native) or "xcb" (through mutter's Xwayland).
-Driven from the name prompt to Exit through AT-SPI, as a screen reader
-would; what it checks is in the README. --font-dpi 128 makes Qt's 9-point
-interface font 12 points, in a window of the same size.
-Usage: e2e_mutter.py PLATFORM path/to/vortana [--font-dpi N]
+"""The real game under GNOME's compositor, mutter, run headless, driven
+through AT-SPI as a screen reader would; what it checks is in the README.
+Usage: e2e_mutter.py wayland|xcb path/to/vortana [--font-dpi N]
 """
 
 import argparse
@@ -29,11 +25,10 @@ def until(what, probe, timeout=30):
     deadline, last = time.monotonic() + timeout, None
     while time.monotonic() < deadline:
         try:
-            last = probe()
+            if last := probe():
+                return last
         except Exception as e:  # a window that closes while it is read
             last = e
-        if last and not isinstance(last, Exception):
-            return last
         time.sleep(0.3)
     fail(f"{what() if callable(what) else what}; last seen: {last}")
 
@@ -68,8 +63,7 @@ def start_session(tmp, log):
     mutter = subprocess.Popen(["mutter", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % SCREEN, *flags,
                                "--", "sh", "-c", show + " && exec sleep 3600"], env=env, stdout=log, stderr=log)
     until("mutter did not start", lambda: os.path.exists(f"{tmp}/d") or mutter.poll() is not None)
-    if mutter.poll() is not None:
-        fail(f"mutter ended with status {mutter.returncode}")
+    mutter.poll() is None or fail(f"mutter ended with status {mutter.returncode}")
     env.update(zip(("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"), open(f"{tmp}/d").read().split("\n")))
     # Qt joins the accessibility bus only if it is there when Qt starts.
     subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
@@ -100,14 +94,12 @@ def press(root, name):
 
 
 def extents(o, coords="DESKTOP_COORDS"):
-    import pyatspi
-    return o.queryComponent().getExtents(getattr(pyatspi, coords))
+    return o.queryComponent().getExtents(getattr(__import__("pyatspi"), coords))
 
 
 def x11_frame(env, size):
     """The frame mutter gives the X window titled "Vortana" of that size, and its title."""
-    def out(*cmd):
-        return subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=20).stdout
+    def out(*cmd): return subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=20).stdout
     for wid in out("xdotool", "search", "--onlyvisible", "--name", "^Vortana$").split():
         info = out("xwininfo", "-id", wid)
         x, y, w, h = (int(re.search(p + r":\s+(-?\d+)", info).group(1)) for p in ("upper-left X", "upper-left Y", "Width", "Height"))
@@ -115,7 +107,6 @@ def x11_frame(env, size):
         if (w, h) == size and frame:
             l, r, t, b = map(int, frame.groups())
             return (x - l + (w + l + r) / 2, y - t + (h + t + b) / 2), out("xprop", "-id", wid, "_NET_WM_NAME")
-    return None
 
 
 def play(platform, binary, env, font_dpi, log, procs):
@@ -163,15 +154,13 @@ def play(platform, binary, env, font_dpi, log, procs):
                 fail(f"menu entry {item.name!r} is not showing whole: {(x - left, y - top, w, h)} in a window {width} wide")
         elif showing:
             fail(f"the menu bar shows a {item.getRoleName()} {item.name!r}: entries hide behind it")
-    if len(entries) != 4 or "Nuovo gioco" not in entries or "Help" not in entries:
-        fail(f"menu entries {entries}")
+    len(entries) == 4 and "Nuovo gioco" in entries and "Help" in entries or fail(f"menu entries {entries}")
 
     press(main, "Exit")
     farewell = until("no farewell box", lambda: window("alert", "Ciao a presto!"))
     placed(farewell, "the farewell box", centre)
     press(farewell, "OK")
-    if game.wait(30) != 0:
-        fail(f"exit status {game.returncode}")
+    game.wait(30) == 0 or fail(f"exit status {game.returncode}")
 
 
 def main():

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # The real program on Qt's Wayland platform inside weston, from the first
-# start to Alt+X: the prompt, the greeting, the window with the player's
-# name in it, and the record files made empty and left so by a score of 0.
-# Weston runs with its X11 backend on the test's Xvfb (its headless backend
-# has no seat, and Qt 6.4's Wayland client crashes without one), with a
-# session bus of our own for the accessibility bus wl_look.py reads. Keys go
-# through xdotool to weston's output window, which hands them to the
-# focused Wayland window.
+# start to Alt+X, the record files made empty and left so by a score of 0.
+# Weston's X11 backend on our Xvfb: its headless one has no seat, without
+# which Qt 6.4's Wayland client crashes. Keys go through xdotool to weston's
+# window, which hands them on; wl_look.py reads AT-SPI on our own bus.
 # Usage: e2e_wayland.sh path/to/vortana
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
@@ -17,13 +14,7 @@ xsession_inside || { xsession_require weston weston-debug dbus-daemon import; xs
 
 xsession_env
 WL_PIDS=()
-# shellcheck disable=SC2317  # run by the EXIT trap
-wl_stop() {
-    xsession_stop_game
-    kill "${WL_PIDS[@]}" 2>/dev/null || true
-    (($1 == 0)) || cat "$XS_TMP/weston.log" "$XS_TMP/bus.log" >&2 2>/dev/null || true
-}
-trap 'wl_stop $?' EXIT
+trap 'xsession_stop_game; kill "${WL_PIDS[@]}" 2>/dev/null || true' EXIT
 
 dbus-daemon --session --nofork --print-address=1 >"$XS_TMP/bus" 2>"$XS_TMP/bus.log" &
 WL_PIDS+=($!)
@@ -33,11 +24,8 @@ printf '[input-method]\npath=\n' >"$XS_TMP/weston.ini"
 weston --backend=x11-backend.so --use-pixman --width="$WIDTH" --height="$HEIGHT" --socket=vortana-test \
     --config="$XS_TMP/weston.ini" --debug --log="$XS_TMP/weston.log" &
 WL_PIDS+=($!)
-deadline=$((SECONDS + XS_WAIT))
-until [[ -S "$XDG_RUNTIME_DIR/vortana-test" && -s "$XS_TMP/bus" ]] && out="$(xdotool search --class '^Weston Compositor$')"; do
-    ((SECONDS < deadline)) || fail "weston or the session bus did not start"
-    sleep 0.2
-done
+up() { [[ -S "$XDG_RUNTIME_DIR/vortana-test" && -s "$XS_TMP/bus" ]] && out="$(xdotool search --class '^Weston Compositor$')"; }
+xsession_until "weston or the session bus did not start" "$XS_WAIT" up
 timeout 10 xdotool windowfocus --sync "${out%%$'\n'*}" || fail "cannot focus weston's window"
 DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$XS_TMP/bus")"
 export DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY=vortana-test QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
@@ -47,9 +35,7 @@ look() { LOOK="$(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/wl_look.py" --
 # answer ROLE TEXT XDOTOOL-ARGS...: that window, given the keys.
 answer() { look "$1" "$2"; timeout 20 xdotool "${@:3}" || fail "xdotool ${*:3} to the $1 \"$2\""; }
 empty_records() {
-    for f in "$XDG_DATA_HOME"/vortana/{avortana,vortana}.txt; do
-        [[ -f "$f" && ! -s "$f" ]] || fail "record file $f missing or not empty $1"
-    done
+    for f in "$XDG_DATA_HOME"/vortana/{avortana,vortana}.txt; do [[ -f "$f" && ! -s "$f" ]] || fail "record file $f missing or not empty $1"; done
 }
 
 xsession_launch "$bin"

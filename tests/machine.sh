@@ -3,8 +3,7 @@
 # which CTest reports as Skipped, with the reason as the output's last line.
 # The probe decides, never the check's own output, so a failure can't pass
 # for a skip. Usage: machine.sh CAPABILITY COMMAND [ARG...]
-cap=$1
-shift
+cap=$1; shift
 skip() { echo "skipped: $*"; exit 77; }
 case $cap in
 strace)
@@ -13,15 +12,12 @@ chattr)
     # On the disk the check uses: tmpfs and overlayfs may not know the attribute.
     command -v chattr >/dev/null || skip "no chattr"
     d=$(mktemp -d "$PWD/probe-XXXXXX") || skip "can't make a folder in $PWD"
-    ok=0
-    chattr +i "$d" 2>/dev/null && ok=1 && chattr -i "$d"
+    ok=0; chattr +i "$d" 2>/dev/null && ok=1 && chattr -i "$d"
     rmdir "$d"
     [ $ok = 1 ] || skip "chattr +i does not work on $(stat -f -c %T "$PWD")" ;;
 mutter)
     # GNOME's compositor, headless, with its Xwayland: e2e_mutter.py starts them.
-    for tool in mutter Xwayland dbus-daemon; do
-        command -v $tool >/dev/null || skip "no $tool"
-    done
+    for tool in mutter Xwayland dbus-daemon; do command -v $tool >/dev/null || skip "no $tool"; done
     mutter --version >/dev/null 2>&1 || skip "mutter does not run here"
     # Xwayland's socket goes there; without a namespace of its own the check
     # needs the folder as X servers make it.
@@ -33,8 +29,7 @@ strace-userns)
     unshare -Urm strace -f -o /dev/null true 2>/dev/null || skip "strace can't trace in a user and mount namespace here" ;;
 fifo)
     d=$(mktemp -d) || skip "no temporary folder"
-    ok=0
-    mkfifo "$d/probe" 2>/dev/null && ok=1
+    ok=0; mkfifo "$d/probe" 2>/dev/null && ok=1
     rm -rf "$d"
     [ $ok = 1 ] || skip "no FIFO can be made in ${TMPDIR:-/tmp}" ;;
 ofdlock)

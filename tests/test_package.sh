@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package twice, with cpack in two unlike builds (another
-# prefix, build type and folder, the source copied elsewhere), and checks
-# that both give the same bytes and what a player gets: the files and their
-# places, the Depends, lintian's verdict, the hardening, the command line
-# without a display, and the unpacked game up to its window with its sound
-# module and sounds taken from the unpacked tree.
+# The Debian package, built twice in unlike builds, and what a player gets
+# from it (README, Tests).
 # Usage: test_package.sh SOURCE_DIR
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
@@ -15,12 +11,12 @@ if xsession_inside; then
     root="$1" module="$2"
     xsession_env
     # Qt's own options must get through the game's command line.
-    xsession_launch strace -f -qq -o "$XS_TMP/strace.log" -e trace=openat \
+    xsession_launch strace -f -qq -o "$XS_TMP/strace.out" -e trace=openat \
         "$root/usr/games/vortana" -platform xcb -style fusion
     xsession_enter_game Pacchetto
     xsession_quit "$WIN"
     # opened PATH: the trace line of the first successful open of it.
-    opened() { grep -nF "\"$1\", O_" "$XS_TMP/strace.log" | grep -v ENOENT | sed -n '1s/:.*//p' || true; }
+    opened() { grep -nF "\"$1\", O_" "$XS_TMP/strace.out" | grep -v ENOENT | sed -n '1s/:.*//p' || true; }
     for file in "$root$module" "$root"/usr/share/vortana/suoni/{sparo,esplosi,laser}.wav; do
         [[ -n "$(opened "$file")" ]] || fail "$file not opened"
     done
@@ -39,14 +35,12 @@ xsession_tmpdir
 problems=0
 problem() { echo "$XS_NAME: $*" >&2; problems=$((problems + 1)); }
 
-# package SOURCE BUILD CMAKE_OPTIONS...: cpack in a build only configured,
-# building with cmake --build on the two cores CI has.
+# package SOURCE BUILD CMAKE_OPTIONS...: cpack builds on the two cores CI has.
 package() {
     { cmake -S "$1" -B "$2" -DBUILD_TESTING=OFF "${@:3}" && (cd "$2" && CMAKE_BUILD_PARALLEL_LEVEL=2 cpack -G DEB); } \
         >"$2.log" 2>&1 || { tail -40 "$2.log" >&2; fail "package build in $2"; }
 }
-# The first as a player's build from scripts/setup.sh --play; the second from
-# a copy of the source, its build inside it.
+# A player's build (scripts/setup.sh --play), and one inside a copy of the source.
 build="$XS_TMP/build" copy="$XS_TMP/copy/vortana"
 package "$src" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p "$copy" && tar -C "$src" --exclude='./build*' --exclude=./.git --exclude=./Testing -cf - . | tar -C "$copy" -xf -
@@ -59,32 +53,23 @@ cmp "$deb" "$copy/build-2/${deb##*/}" || problem "two builds of the same source 
 module="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/vortana/libvortana_sound.so"
 expected="$XS_TMP/expected.txt"
 {
-    echo /usr/games/vortana
-    echo "$module"
-    printf '/usr/share/vortana/suoni/%s.wav\n' sparo esplosi laser
-    echo "/usr/share/applications/$app_id.desktop"
-    echo "/usr/share/metainfo/$app_id.metainfo.xml"
-    echo "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+    printf '%s\n' /usr/games/vortana "$module" /usr/share/vortana/suoni/{sparo,esplosi,laser}.wav /usr/share/man/man6/vortana.6.gz \
+        /usr/share/{applications/$app_id.desktop,metainfo/$app_id.metainfo.xml,icons/hicolor/scalable/apps/$app_id.svg,doc/vortana/copyright,doc/vortana/changelog.gz}
     printf "/usr/share/icons/hicolor/%sx%s/apps/$app_id.png\n" 16 16 32 32 48 48 64 64 128 128 256 256
-    echo /usr/share/man/man6/vortana.6.gz
-    printf '/usr/share/doc/vortana/%s\n' copyright changelog.gz
 } | sort >"$expected"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort >"$XS_TMP/files.txt"
 diff -u "$expected" "$XS_TMP/files.txt" >&2 || problem "the package's files differ from the expected ones"
 
 # Linked (dpkg-shlibdeps, the sound module included) and loaded at run time.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for pkg in libqt6widgets6 libqt6multimedia6 qt6-translations-l10n fonts-liberation2 fonts-dejavu-core \
-    qt6-qpa-plugins qt6-wayland libpulse0; do
+for pkg in libqt6widgets6 libqt6multimedia6 qt6-translations-l10n fonts-liberation2 fonts-dejavu-core qt6-qpa-plugins qt6-wayland libpulse0; do
     [[ ", $depends," == *", $pkg"[\ ,]* ]] || fail "Depends lacks $pkg"
 done
 
 lintian --fail-on error --display-level '>=warning' "$deb" 2>&1 || problem "lintian reports errors"
 
-root="$XS_TMP/root"
-dpkg-deb -x "$deb" "$root"
-# Built with the flags of the release it is built on: Debian 13's add
-# -fstack-clash-protection and -fcf-protection to Debian 12's.
+root="$XS_TMP/root" && dpkg-deb -x "$deb" "$root"
+# Built with the flags of the release it is built on (Debian 13 adds two).
 cache="$build/deb/CMakeCache.txt"
 used=" $(sed -n 's/^CMAKE_\(CXX_FLAGS\|EXE_LINKER_FLAGS\):STRING=//p' "$cache" | tr '\n' ' ') "
 for var in CXXFLAGS CPPFLAGS LDFLAGS; do
@@ -92,13 +77,10 @@ for var in CXXFLAGS CPPFLAGS LDFLAGS; do
         [[ "$used" == *" $flag "* ]] || problem "the package was not built with $flag of dpkg-buildflags"
     done
 done
-# Every ELF file as hardened as dpkg-buildflags makes Debian's, but for the
-# checks the README explains. Control flow protection: the linker keeps the
-# mark only when every object has it, and neither release's C start files
-# do, so it is looked for on the game's own objects instead. Branch
-# protection (Debian 13's hardening-check) looks for arm64's mark only.
-# Fortify finds nothing to check where the only calls are the standard
-# library's own memcpy, memmove and memset into buffers of unknown size.
+# Every ELF file hardened, but: the linker keeps the control flow mark only
+# if every object has it, and neither release's C start files do, so the
+# game's own objects are looked at; branch protection is arm64's; Fortify
+# has nothing to check in the library's own memcpy, memmove and memset.
 skips=(--nocfprotection)
 grep -q nobranchprotection "$(command -v hardening-check)" && skips+=(--nobranchprotection)
 if grep -q '^CMAKE_CXX_FLAGS:STRING=.*-fcf-protection' "$cache"; then

@@ -1,12 +1,9 @@
 #!/usr/bin/python3
-"""Waits for a window of the game as a Wayland player meets it.
-
-Two witnesses must agree: the game's accessibility tree (AT-SPI) has an
-active window of ROLE holding a label that reads TEXT, and weston's own
-scene graph has, on top of its windows, a top-level of that size titled
-"Vortana..." under the game's app id. With --ink RRGGBB the label's
-rectangle on the compositor's output must also hold pixels of that colour,
-so the text is really drawn there. Prints the window's screen rectangle.
+"""Waits for a window of the game as a Wayland player meets it: AT-SPI has
+an active window of ROLE with a label TEXT, and weston's scene graph has on
+top a top-level of that size titled "Vortana..." under the game's app id;
+with --ink, the label's rectangle on weston's output holds that colour.
+Prints the window's screen rectangle.
 Usage: wl_look.py ROLE TEXT [--ink RRGGBB] [--timeout S]
 """
 
@@ -17,23 +14,16 @@ import subprocess
 from e2e_mutter import extents, find, until, window
 
 APP_ID = "io.github.vortana.Vortana"
-VIEW = re.compile(r"role xdg_toplevel, .*top-level window '(.*)' of (\S+),")
-OPAQUE = re.compile(r"\[opaque: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)\]")
+# A top-level's view, and the opaque region weston lists under it.
+VIEW = re.compile(r"role xdg_toplevel, [^\n]*top-level window '([^\n]*)' of (\S+),(?:(?!role xdg_toplevel).)*?"
+                  r"\[opaque: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)\]", re.S)
 
 
 def toplevels():
     """Weston's top-levels, topmost first: (title, app id, x, y, w, h of the opaque content)."""
     out = subprocess.run(["weston-debug", "scene-graph"], capture_output=True, text=True, timeout=10).stdout
-    views, head = [], None
-    for line in out.splitlines():
-        m = VIEW.search(line) or OPAQUE.search(line)
-        if m and m.re is VIEW:
-            head = m.groups()
-        elif m and head:
-            x0, y0, x1, y1 = map(int, m.groups())
-            views.append((*head, x0, y0, x1 - x0, y1 - y0))
-            head = None
-    return views
+    return [(title, app, int(x0), int(y0), int(x1) - int(x0), int(y1) - int(y0))
+            for title, app, x0, y0, x1, y1 in VIEW.findall(out)]
 
 
 def game_window(role, text):

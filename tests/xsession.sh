@@ -10,64 +10,60 @@ XS_GAME="" XS_SEEN=""       # the game's pid; windows already handed out
 
 xsession_inside() { [[ -n "${XSESSION_DIR:-}" ]]; }
 
+# Inside, with the windows shown and the logs of the game, the X server and
+# any compositor or bus the script started.
 fail() {
-    echo "$XS_NAME: $*" >&2
-    if xsession_inside; then
-        xdotool search --onlyvisible --name . getwindowname %@ >&2 2>/dev/null || true
-        cat "$XS_TMP/game.log" "$XS_TMP/xvfb.log" >&2 2>/dev/null || true
-    fi
+    echo "$XS_NAME: $*${XS_LAST:+; last seen: $XS_LAST}" >&2
+    ! xsession_inside || { xdotool search --onlyvisible --name . getwindowname %@ || true
+        cat "$XS_TMP"/{game,xvfb,wm,weston,bus}.log; } >&2 2>/dev/null
     exit 1
 }
 
 xsession_require() {
     local tool
-    for tool in "$@"; do
-        command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+    for tool in "$@"; do command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"; done
+}
+
+# xsession_until WHAT SECONDS COMMAND...: fails with WHAT (and XS_LAST, which
+# COMMAND may set) unless COMMAND succeeds within SECONDS.
+xsession_until() {
+    local deadline=$((SECONDS + $2))
+    until "${@:3}"; do
+        ((SECONDS < deadline)) || fail "$1"
+        sleep 0.2
     done
 }
 
 xsession_tmpdir() { XS_TMP="$(mktemp -d)" && trap 'rm -rf "$XS_TMP"' EXIT; }
 
-# xsession_run SECONDS SCREEN ARGS...: xvfb-run keeps its own scratch under
-# TMPDIR, ours, so nothing else sweeps it. -noreset: by default the server
-# resets when its last client leaves, and a game started during that reset
-# (the second game of a session, say) is refused with "could not connect".
+# xsession_run SECONDS SCREEN ARGS...: xvfb-run's scratch in ours, which
+# nothing else sweeps. -noreset: a game started while the server resets after
+# its last client left (a session's second game) could not connect.
 xsession_run() {
-    local seconds="$1" screen="$2"
-    shift 2
     xsession_require xvfb-run xdotool timeout
     [[ -n "$XS_TMP" ]] || xsession_tmpdir
-    TMPDIR="$XS_TMP" XSESSION_DIR="$XS_TMP" timeout -k 5 "$seconds" \
-        xvfb-run -a -e "$XS_TMP/xvfb.log" -s "-screen 0 $screen -noreset" bash "$0" "$@"
+    TMPDIR="$XS_TMP" XSESSION_DIR="$XS_TMP" timeout -k 5 "$1" \
+        xvfb-run -a -e "$XS_TMP/xvfb.log" -s "-screen 0 $2 -noreset" bash "$0" "${@:3}"
 }
 
 # A home of the game's own. No session bus: libdbus would autolaunch a
 # daemon that outlives the game (and that strace -f waits for).
 xsession_env() {
-    export XDG_DATA_HOME="$XS_TMP/data" XDG_CONFIG_HOME="$XS_TMP/config"
-    export XDG_CACHE_HOME="$XS_TMP/cache" XDG_RUNTIME_DIR="$XS_TMP/run"
-    mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
-    export QT_QPA_PLATFORM=xcb QT_LOGGING_RULES='qt.multimedia*=false'
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XS_TMP/no-bus"
+    export XDG_DATA_HOME="$XS_TMP/data" XDG_CONFIG_HOME="$XS_TMP/config" XDG_CACHE_HOME="$XS_TMP/cache" \
+        XDG_RUNTIME_DIR="$XS_TMP/run" QT_QPA_PLATFORM=xcb QT_LOGGING_RULES='qt.multimedia*=false' \
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$XS_TMP/no-bus"
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
     trap xsession_stop_game EXIT
 }
 
 # Starts the game (or a wrapper such as strace), its output kept for fail().
-xsession_launch() {
-    XS_SEEN=""
-    "$@" >"$XS_TMP/game.log" 2>&1 &
-    XS_GAME=$!
-}
+xsession_launch() { XS_SEEN=""; "$@" >"$XS_TMP/game.log" 2>&1 & XS_GAME=$!; }
 
 # Children first: killing strace alone would only detach it.
 # shellcheck disable=SC2317  # run by the EXIT trap
 xsession_stop_game() {
     [[ -n "$XS_GAME" ]] && kill -0 "$XS_GAME" 2>/dev/null || return 0
-    pkill -P "$XS_GAME" 2>/dev/null || true
-    kill "$XS_GAME" 2>/dev/null || true
-    sleep 0.5
-    kill -9 "$XS_GAME" 2>/dev/null || true
+    { pkill -P "$XS_GAME"; kill "$XS_GAME"; sleep 0.5; kill -9 "$XS_GAME"; } 2>/dev/null || true
 }
 
 # The prompt, the boxes and the game window are all titled "Vortana", but
@@ -76,25 +72,19 @@ xsession_windows() { xdotool search --onlyvisible --name "${1:-^Vortana\$}" 2>/d
 
 # xsession_next_window WHAT [TITLE]: a window titled exactly TITLE (by
 # default "Vortana") not handed out before; id in WIN.
-xsession_next_window() {
-    local deadline=$((SECONDS + XS_WAIT)) id
-    while ((SECONDS < deadline)); do
-        for id in $(xsession_windows "${2:+^$2\$}"); do
-            [[ " $XS_SEEN " == *" $id "* ]] || { XS_SEEN+=" $id"; WIN="$id"; return 0; }
-        done
-        kill -0 "$XS_GAME" 2>/dev/null || fail "the program ended while waiting for $1"
-        sleep 0.2
+xsession_next_window() { xsession_until "no window for $1" "$XS_WAIT" xsession_new_window "$1" "${2:+^$2\$}"; }
+xsession_new_window() {
+    local id
+    for id in $(xsession_windows "$2"); do
+        [[ " $XS_SEEN " == *" $id "* ]] || { XS_SEEN+=" $id"; WIN="$id"; return 0; }
     done
-    fail "no window for $1"
+    xsession_ended && fail "the program ended while waiting for $1"
+    return 1
 }
 
-xsession_wait_gone() {  # ID WHAT
-    local deadline=$((SECONDS + XS_WAIT))
-    while [[ " $(xsession_windows | tr '\n' ' ') " == *" $1 "* ]]; do
-        ((SECONDS < deadline)) || fail "window $1 ($2) did not close"
-        sleep 0.2
-    done
-}
+xsession_wait_gone() { xsession_until "window $1 ($2) did not close" "$XS_WAIT" xsession_gone "$1"; }  # ID WHAT
+xsession_ended() { ! kill -0 "$XS_GAME" 2>/dev/null; }
+xsession_gone() { [[ " $(xsession_windows | tr '\n' ' ') " != *" $1 "* ]]; }
 
 # xsession_press ID XDOTOOL-ARGS...: real key events to that window.
 xsession_press() {
@@ -105,10 +95,7 @@ xsession_press() {
 }
 
 # xsession_answer WHAT XDOTOOL-ARGS...: the next window, given the keys.
-xsession_answer() {
-    xsession_next_window "$1"
-    xsession_press "$WIN" "${@:2}"
-}
+xsession_answer() { xsession_next_window "$1" && xsession_press "$WIN" "${@:2}"; }
 
 # xsession_enter_game NAME: answers the prompt and the greeting; game window in WIN.
 xsession_enter_game() {
@@ -122,11 +109,8 @@ xsession_enter_game() {
 
 # xsession_wait_exit WHAT [SECONDS]: the game must end with status 0.
 xsession_wait_exit() {
-    local deadline=$((SECONDS + ${2:-30})) rc=0
-    while kill -0 "$XS_GAME" 2>/dev/null; do
-        ((SECONDS < deadline)) || fail "the program did not end after $1"
-        sleep 0.2
-    done
+    local rc=0
+    xsession_until "the program did not end after $1" "${2:-30}" xsession_ended
     wait "$XS_GAME" || rc=$?
     XS_GAME=""
     ((rc == 0)) || fail "exit status $rc after $1"
@@ -137,8 +121,6 @@ xsession_wait_exit() {
 xsession_quit() {
     local what
     xsession_press "$1" key "${XS_QUIT_KEYS:-alt+x}"
-    for what in "the farewell box" "${@:2}"; do
-        xsession_answer "$what" key Return
-    done
+    for what in "the farewell box" "${@:2}"; do xsession_answer "$what" key Return; done
     xsession_wait_exit "$what"
 }
