@@ -370,23 +370,6 @@ private slots:
         // Alt+X, cmdExit's, ends every end-to-end game.
     }
 
-    // Whatever the desktop's interface font, up to 12 points, no menu
-    // entry may hide behind the bar's overflow button.
-    void wholeMenuBar()
-    {
-        const auto restore = qScopeGuard([font = QApplication::font()] { QApplication::setFont(font); });
-        for (int points : {11, 12}) {
-            QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
-            FakePlatform p;
-            auto t = startGame(p);
-            QMenuBar *bar = t->menuBar();
-            QVERIFY(QTest::qWaitForWindowExposed(t.get()) && QFontInfo(bar->font()).pointSize() == points);
-            QVERIFY(!bar->findChild<QWidget *>(QStringLiteral("qt_menubar_ext_button"))->isVisible());
-            for (QAction *a : bar->actions())
-                QVERIFY2(!bar->actionGeometry(a).isEmpty() && bar->rect().contains(bar->actionGeometry(a)), qPrintable(a->text()));
-        }
-    }
-
     // At a device pixel ratio of 2 (CTest's test_layout_hidpi) each picture
     // is drawn for it: detail finer than the 2 x 2 blocks of a 32-pixel
     // picture stretched.
