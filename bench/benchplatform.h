@@ -2,6 +2,7 @@
 // at once and plays nothing, and the steps that bring a game to play.
 #pragma once
 
+#include "window/application.h"
 #include "window/platform.h"
 #include "window/tavola.h"
 

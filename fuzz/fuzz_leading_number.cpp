@@ -1,6 +1,6 @@
 // The leading-number rule over any text: no crash, never NaN, and a
 // number followed by anything that can't continue it reads back whole.
-#include "records/records.h"
+#include "records/number.h"
 
 #include <QString>
 #include <cmath>

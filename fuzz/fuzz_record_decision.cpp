@@ -1,7 +1,8 @@
 // The exit routine's decision over any record text and score text, and
 // the round trip of a score the game itself saved: it never beats itself.
 #include "play/rules.h"
-#include "records/records.h"
+#include "records/codepage.h"
+#include "records/number.h"
 
 #include <QByteArray>
 #include <QString>

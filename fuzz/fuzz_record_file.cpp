@@ -6,7 +6,11 @@
 // it away if not. The journal and the aside names are gone either way, the
 // file elsewhere is untouched, and the lock covers the points file then at
 // the name.
-#include "records/records.h"
+#include "records/codepage.h"
+#include "records/lock.h"
+#include "records/number.h"
+#include "records/recordfiles.h"
+#include "records/save.h"
 #include "window/controls.h"
 
 #include <QApplication>

@@ -1,6 +1,8 @@
 #include "play/random.h"
 #include "window/commandline.h"
-#include "window/platform.h"
+#include "window/application.h"
+#include "window/qtplatform.h"
+#include "window/session.h"
 #include "window/tavola.h"
 
 #include <QApplication>

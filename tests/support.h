@@ -3,7 +3,14 @@
 #pragma once
 
 #include "play/random.h"
+#include "records/codepage.h"
+#include "records/lock.h"
+#include "records/number.h"
+#include "records/recordfiles.h"
+#include "records/save.h"
+#include "window/application.h"
 #include "window/platform.h"
+#include "window/qtplatform.h"
 #include "window/tavola.h"
 
 #include <QProcess>

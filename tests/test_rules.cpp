@@ -1,6 +1,7 @@
 // The rules that need no window: the generator, the record's number, the causes of failure.
 #include "play/random.h"
-#include "records/records.h"
+#include "records/files.h"
+#include "records/number.h"
 
 #include <QTest>
 #include <cerrno>
@@ -27,7 +28,7 @@ private slots:
         for (auto [err, said] : {std::pair(EACCES, "permesso negato"), {EPERM, "operazione non permessa"}, {ENOSPC, "disco pieno"}, {EDQUOT, "quota del disco esaurita"},
                                  {EROFS, "disco di sola lettura"}, {EISDIR, "è una cartella"}, {ENOENT, "file o cartella inesistente"}, {ELOOP, "è un collegamento simbolico"},
                                  {ENOTDIR, "una parte del percorso non è una cartella"}, {EIO, "errore di lettura o scrittura del disco"}, {0, "errore di sistema 0"}})
-            QCOMPARE(systemCause(err), QString::fromUtf8(said));
+            QCOMPARE(files::systemCause(err), QString::fromUtf8(said));
     }
 
     void generator()

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "play/random.h"
-#include "window/layout.h"
+#include "play/rgb.h"
 
 #include <QRect>
 #include <QString>

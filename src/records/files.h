@@ -1,62 +1,110 @@
-// The names the record folder holds, opened so that nothing standing there
-// (a FIFO, a socket, a device, a folder, a link) can make the game wait or
-// be written through. Shared by the record's reading, its save and its lock.
+// The record layer's one seam to the operating system. Every system call
+// on the record folder goes through here, so that the save protocol and
+// the lock read the same on every platform, and a second platform adds a
+// file of its own. Nothing standing at a name (a FIFO, a socket, a device,
+// a folder, a link) can make a call wait or be written through. A call
+// that fails throws a RuntimeError "<what> "<path>": <why>".
 #pragma once
 
-#include "records/records.h"
+#include "records/error.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <cstdint>
+#include <optional>
 #include <utility>
-
-struct stat;
 
 namespace vortana::files {
 
-QByteArray native(const QString &path);
+// An open file, closed when it goes.
+class File {
+public:
+    File() = default;
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    File(File &&o) noexcept : handle_(std::exchange(o.handle_, -1)) {}
+    File &operator=(File &&o) noexcept
+    {
+        std::swap(handle_, o.handle_);
+        return *this;
+    }
+    ~File();
+    std::intptr_t handle() const { return handle_; }
+    std::intptr_t release() { return std::exchange(handle_, -1); }
+
+private:
+    std::intptr_t handle_ = -1;
+};
+
+enum class Access { Read, Write, Append, ReadWrite };
+
+// What a file written in another's place takes over from it.
+struct Standing {
+    std::uint32_t mode = 0;
+    std::uint32_t group = 0;
+};
 
 // "<what> "<path>": <why>", the form of every error about a file.
 QString reason(const QString &what, const QString &path, const QString &why);
 
-// An open file, closed when it goes.
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f = -1) : fd(f) {}
-    Fd(Fd &&o) noexcept : fd(std::exchange(o.fd, -1)) {}
-    Fd &operator=(Fd &&o) noexcept
-    {
-        std::swap(fd, o.fd);
-        return *this;
-    }
-    ~Fd();
-};
+// What the system's error number means, in the player's words.
+QString systemCause(int err);
 
-// Why the object is not a file the game may read or write, in the
-// player's words; a null text for a regular file.
-QString notRegular(const struct stat &st);
+// The file a record name leads to, through every link, the last one
+// included even when its target is missing: a save writes that one and
+// keeps the links.
+QString resolve(const QString &path);
+
+// How the regular file at `path` stands, or nothing when the name is
+// free. Anything but a regular file there is an error.
+std::optional<Standing> standing(const QString &path, const QString &what);
+
+// Whether anything at all stands at the name, a dangling link included.
+bool exists(const QString &path);
+
+// Creates an empty file where the name is free; what stands there stays.
+void createIfMissing(const QString &path, const QString &what);
+
+// Opens an existing regular file, without following a link at the name.
+File openRegular(const QString &path, Access access, const QString &what);
+
+// At most `limit` bytes of an open file.
+QByteArray read(const File &f, qint64 limit, const QString &path, const QString &what);
+
+// At most `limit` bytes of the regular file at `path`, or nothing for
+// anything else there, a link included.
+std::optional<QByteArray> readRegular(const QString &path, qint64 limit);
+
+// The bytes as the whole content of an open file, on the disk before it
+// returns.
+void writeAll(File f, const QString &path, QByteArrayView bytes);
+
+// A new file of the game's own at `path`, on the disk: whatever stood at
+// the name goes first. It takes the mode of `like`, and its group where
+// the player belongs to that group.
+void writeNew(const QString &path, QByteArrayView bytes, const std::optional<Standing> &like = std::nullopt);
+
+// Puts `from` in the place of `to`; on failure `from` goes.
+void replace(const QString &from, const QString &to);
+
+// Removes the name; `removeFile` throws where that fails, `discard` not.
+void removeFile(const QString &path, const QString &what);
+void discard(const QString &path);
+
+// A rename or a removal is on the disk once its folder is flushed.
+void syncFolder(const QString &dir);
 
 // Why no file can be created in the folder, or a null text if one can.
 QString folderRefusal(const QString &dir);
 
-// An error about `path` from errno `err`, with the folder's refusal where
-// that is the cause.
-RuntimeError failure(const QString &what, const QString &path, int err);
-[[noreturn]] void cannotWrite(const QString &path, int err);
+// Whether the player may write the file.
+bool mayWrite(const QString &path);
 
-// The file a record name leads to, through every symbolic link, the last
-// one included even when its target is missing: a save writes that one and
-// keeps the links.
-QString resolve(const QString &path);
+// Locks the whole open file for this open alone, shared by every process
+// on the machine and over NFS: false while another holds it.
+bool tryLock(const File &f, const QString &path, const QString &what);
 
-// Opens an existing regular file without waiting on whatever stands at
-// the name, and without following a link there. Throws on any other object.
-Fd openRegular(const QString &path, int flags, const QString &what, struct stat *st = nullptr);
-
-// Writes the bytes as the whole content of an open file, on the disk
-// before it returns.
-void writeAll(Fd f, const QString &path, QByteArrayView bytes);
-
-// A rename or a removal is on the disk once its folder is flushed.
-void syncFolder(const QString &dir);
+// Whether the open file is still the one at the name.
+bool stillAt(const File &f, const QString &path);
 
 }  // namespace vortana::files

@@ -1,19 +1,18 @@
 // The save protocol: a journal made durable before either record file
 // changes, each file's new line written aside and renamed into place,
 // points first, and the journal finished or thrown away by the next game.
+// Every call on the folder goes through the files seam.
+#include "records/save.h"
+
+#include "records/codepage.h"
 #include "records/files.h"
+#include "records/lock.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vortana {
 
@@ -32,61 +31,23 @@ QString recordFolder(const QString &dir)
 
 QString aside(const QString &file) { return file + QLatin1String(kAsideSuffix); }
 
-void unlinkFile(const QString &path) { ::unlink(native(path).constData()); }
+const QString kCannotWrite = QStringLiteral("Impossibile scrivere il file");
 
 // A record file as a save finds it: where it really is, and how it stands
 // there; nothing (a dangling link's target) is fine, anything but a regular
 // file is not.
 struct Target {
     QString path;
-    std::optional<struct stat> st;
+    std::optional<Standing> st;
 };
 
 Target inspect(const QString &name)
 {
-    Target t{resolve(name), std::nullopt};
-    struct stat st;
-    if (::lstat(native(t.path).constData(), &st) != 0) {
-        if (errno != ENOENT)
-            cannotWrite(t.path, errno);
-        return t;
-    }
-    if (const QString why = notRegular(st); !why.isNull())
-        throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), t.path, why));
-    t.st = st;
-    return t;
+    const QString path = resolve(name);
+    return {path, standing(path, kCannotWrite)};
 }
 
-// A file written aside is a new file of the game's own: whatever stands at
-// its name (a FIFO, a hard link to a file elsewhere, a leftover) goes first.
-// It takes the mode of the file it replaces, and its group where the player
-// belongs to that group.
-void writeNew(const QString &path, QByteArrayView bytes, const std::optional<struct stat> &like = std::nullopt)
-{
-    if (::unlink(native(path).constData()) != 0 && errno != ENOENT)
-        cannotWrite(path, errno);
-    Fd f(::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (f.fd < 0)
-        cannotWrite(path, errno);
-    if (like) {
-        // Refused for a group that is not one of the player's: the file then
-        // keeps the group it was created with.
-        struct stat made;
-        if (::fstat(f.fd, &made) == 0 && made.st_gid != like->st_gid)
-            (void)!::fchown(f.fd, uid_t(-1), like->st_gid);
-        ::fchmod(f.fd, like->st_mode & 07777);
-    }
-    writeAll(std::move(f), path, bytes);
-}
-
-void renameAside(const QString &file)
-{
-    if (::rename(native(aside(file)).constData(), native(file).constData()) != 0) {
-        const int err = errno;
-        unlinkFile(aside(file));
-        cannotWrite(file, err);
-    }
-}
+void renameAside(const QString &file) { replace(aside(file), file); }
 
 // The new points, under the lock before they take the name.
 void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
@@ -95,7 +56,7 @@ void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
     try {
         lock.cover(aside(points.path));
     } catch (const RuntimeError &) {
-        unlinkFile(aside(points.path));
+        discard(aside(points.path));
         throw;
     }
     renameAside(points.path);
@@ -110,7 +71,7 @@ void place(const Target (&files)[2], const QByteArray &points, const QByteArray 
         writeNew(aside(files[1].path), name, files[1].st);
         replacePoints(files[0], points, lock);
     } catch (const RuntimeError &) {
-        unlinkFile(aside(files[1].path));
+        discard(aside(files[1].path));
         throw;
     }
     pointsPlaced = true;
@@ -127,22 +88,6 @@ void inspectBoth(const QString &folder, Target (&files)[2])
     files[1] = inspect(folder + QLatin1String(kNameFile));
 }
 
-// At most `limit` bytes of a regular file, without following a link: a
-// FIFO, a device or a link in its place gives nothing.
-std::optional<QByteArray> readRegular(const QString &path, qint64 limit)
-{
-    Fd f(::open(native(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    struct stat st;
-    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    // Qt's read loop, so that the game itself calls no read(2) that
-    // Fortify can't check.
-    QFile file;
-    if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        return std::nullopt;
-    return file.read(std::min<qint64>(st.st_size, limit));
-}
-
 // The sizes of the two lines, the lines, and a hash of all that: a journal
 // cut off anywhere, or damaged, fails the hash.
 QByteArray journal(const QByteArray &points, const QByteArray &name)
@@ -156,8 +101,7 @@ QByteArray journal(const QByteArray &points, const QByteArray &name)
 
 bool saveCutShort(const QString &dir)
 {
-    struct stat st;
-    return ::lstat(native(dir + QLatin1String(kJournalFile)).constData(), &st) == 0;
+    return exists(dir + QLatin1String(kJournalFile));
 }
 
 std::optional<std::pair<QByteArray, QByteArray>> parseJournal(QByteArrayView bytes)
@@ -196,16 +140,17 @@ void finishCutSave(const QString &dir, RecordLock &lock)
         bool pointsPlaced = false;
         place(files, record->first, record->second, lock, pointsPlaced);
     } else {  // whatever a save that never began left aside goes with it
-        unlinkFile(aside(files[0].path));
-        unlinkFile(aside(files[1].path));
+        discard(aside(files[0].path));
+        discard(aside(files[1].path));
     }
     // A damaged journal that comes back after a power cut is thrown away
     // again, so only a finished one waits for the folder to be flushed.
-    if (::unlink(native(path).constData()) == 0) {
-        if (record)
-            syncFolder(folder);
-    } else if (record) {  // left there, it would carry this record over a later one
-        cannotWrite(path, errno);
+    // Left there, a finished one would carry this record over a later one.
+    if (record) {
+        removeFile(path, kCannotWrite);
+        syncFolder(folder);
+    } else {
+        discard(path);
     }
 }
 
@@ -227,16 +172,15 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
         // A shared score folder: its files may be written but not replaced,
         // so each is written in place, and no journal can be kept.
         for (const Target &f : files)
-            if (!f.st || ::access(native(f.path).constData(), W_OK) != 0)
-                throw RuntimeError(reason(QStringLiteral("Impossibile scrivere il file"), f.path, refusal));
-        const QString what = QStringLiteral("Impossibile scrivere il file");
-        writeAll(openRegular(files[0].path, O_WRONLY, what), files[0].path, pointsLine);
+            if (!f.st || !mayWrite(f.path))
+                throw RuntimeError(reason(kCannotWrite, f.path, refusal));
+        writeAll(openRegular(files[0].path, Access::Write, kCannotWrite), files[0].path, pointsLine);
         try {
-            writeAll(openRegular(files[1].path, O_WRONLY, what), files[1].path, nameLine);
+            writeAll(openRegular(files[1].path, Access::Write, kCannotWrite), files[1].path, nameLine);
         } catch (const RuntimeError &) {
             if (before)
                 try {
-                    writeAll(openRegular(files[0].path, O_WRONLY, what), files[0].path, *before);
+                    writeAll(openRegular(files[0].path, Access::Write, kCannotWrite), files[0].path, *before);
                 } catch (const RuntimeError &) {
                 }
             throw;
@@ -250,7 +194,7 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
         writeNew(journalPath, journal(pointsLine, nameLine));
         syncFolder(folder);
     } catch (const RuntimeError &) {
-        unlinkFile(journalPath);
+        discard(journalPath);
         throw;
     }
     bool pointsPlaced = false;
@@ -269,10 +213,10 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
             } catch (const RuntimeError &) {
             }
         if (undone)
-            unlinkFile(journalPath);
+            discard(journalPath);
         throw;
     }
-    unlinkFile(journalPath);
+    discard(journalPath);
     syncFolder(folder);
 }
 

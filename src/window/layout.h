@@ -2,6 +2,8 @@
 // Everything here is fixed data; Tavola builds its widgets from it.
 #pragma once
 
+#include "play/rgb.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -12,11 +14,6 @@ namespace vortana {
 inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kClientWidthTwips = 9120;
 inline constexpr int kClientHeightTwips = 10080;
-
-struct Rgb {
-    std::uint8_t r, g, b;
-    constexpr bool operator==(const Rgb &) const = default;
-};
 
 enum class Kind : std::uint8_t { Button, Label, TextBox };
 
@@ -126,15 +123,6 @@ inline constexpr std::array<MenuSpec, 10> kMenu{{
     {2, "d", "Un numero è divisibile per 11 se la differenza (in valore assoluto)  tra la somma delle cifre di posto dispari e quella di posto pari è 0 oppure un multiplo di 11 "},
     {2, "h", "Es 165 è divisibile per 11 ed infatti (1+5) -6=0"},
 }};
-
-// Index of a control in kControls, usable in constant expressions.
-constexpr int controlIndex(std::string_view name)
-{
-    for (std::size_t i = 0; i < kControls.size(); ++i)
-        if (kControls[i].name == name)
-            return int(i);
-    return -1;
-}
 
 constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
 

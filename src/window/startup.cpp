@@ -1,5 +1,8 @@
 // Creation, load, activation and resize of the window.
 #include "play/random.h"
+#include "records/lock.h"
+#include "records/recordfiles.h"
+#include "records/save.h"
 #include "window/platform.h"
 #include "window/tavola.h"
 

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "play/rules.h"
-#include "records/records.h"
+#include "window/layout.h"
+#include "records/channels.h"
+#include "records/error.h"
 #include "window/controls.h"
 #include "window/variables.h"
 
@@ -19,6 +21,9 @@ namespace vortana {
 
 class Platform;
 class Rng;
+
+// A name from the layout tables as Qt takes it.
+inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 // Unwinds whatever game code is running once the program has ended.
 struct ProgramEnded {};
@@ -105,6 +110,7 @@ private:
     void buildControls();
     void buildMenu();
     void buildTimers();
+    void connectControls();
     void onNumberClick(Target t);
     void hitOrMiss(const ClickRule &rule);
     void openAndClose(const QString &path);

@@ -36,4 +36,18 @@ void Tavola::Timer2_Timer()
     }
 }
 
+void Tavola::moveTarget(Target t, int left, int top)
+{
+    QPoint &at = logicalPos_[std::size_t(t)];
+    FlatButton *b = target(t);
+    // A top that stays as it was keeps its pixel row: one taken over from
+    // the layout's twips need not fall on a whole unit.
+    const int h = surface_->height();
+    const int py = top == at.y() ? b->y() : scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
+    at = QPoint(left, top);
+    b->move(left, py);
+}
+
+QPoint Tavola::targetPosition(Target t) const { return logicalPos_[std::size_t(t)]; }
+
 }  // namespace vortana

@@ -1,7 +1,10 @@
 // The exit routine, which saves a better score, and the new game.
+#include "records/lock.h"
+#include "records/number.h"
+#include "records/recordfiles.h"
+#include "records/save.h"
 #include "window/platform.h"
 #include "window/tavola.h"
-
 
 namespace vortana {
 
