@@ -2,6 +2,7 @@
 // records what the game asked of it, and a way to start a game.
 #pragma once
 
+#include "files.h"
 #include "play/random.h"
 #include "records/codepage.h"
 #include "records/lock.h"
@@ -84,23 +85,5 @@ std::unique_ptr<Tavola> startGame(FakePlatform &platform, const QString &name = 
                                   Rng &rng = Rng::shared());
 // True once the activation sequence has given the targets their numbers.
 bool waitActivated(Tavola &t);
-
-// Runs one test function of this program in a process of its own (the
-// other game of a test), with childArgument() giving it `argument`; under
-// `wrapper` (a command and its options) if one is given.
-void startChild(QProcess &child, const char *function, const QString &argument, const QStringList &wrapper = {});
-QString childArgument();
-
-// A check that needs something of the machine runs in a CTest test of its
-// own (vortana_machine_check), whose probe has made sure the machine has it;
-// the program's main run leaves it out.
-#define MACHINE_CHECK()                                              \
-    do {                                                             \
-        if (!qEnvironmentVariableIsSet("VORTANA_MACHINE_CHECK"))     \
-            QSKIP("run as a CTest test of its own");                 \
-    } while (false)
-
-QByteArray fileBytes(const QString &path);
-void writeBytes(const QString &path, const QByteArray &bytes);
 
 }  // namespace vortana::test

@@ -1,0 +1,327 @@
+// The record files without a window, called as the window calls them:
+// start-up's creating and reading, the journal, a save, a save cut short,
+// and whatever stands at a name the game uses.
+#include "files.h"
+#include "records/lock.h"
+#include "records/recordfiles.h"
+#include "records/save.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vortana;
+using namespace vortana::test;
+
+namespace {
+
+const QByteArray kJournal = "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n";
+
+// A record folder of its own.
+struct Folder {
+    QTemporaryDir tmp;
+    QString dir = tmp.path() + QStringLiteral("/vortana");
+    Folder() { QDir().mkpath(dir); }
+    QString at(const char *name) const { return dir + u'/' + QLatin1String(name); }
+    QString points() const { return at("avortana.txt"); }
+    QString name() const { return at("vortana.txt"); }
+    QByteArray record() const { return fileBytes(points()) + fileBytes(name()); }
+    QString entries() const
+    {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).join(u' ');
+    }
+};
+
+// What start-up does with the two files: creates them, finishes a save cut
+// short under the lock, reads them.
+QString startUp(const Folder &f)
+{
+    touchFile(f.points());
+    touchFile(f.name());
+    if (vortana::saveCutShort(f.dir)) {
+        RecordLock lock(f.dir);
+        finishCutSave(f.dir, lock);
+    }
+    return readRecordFile(f.points()) + readRecordFile(f.name());
+}
+
+// What the exit routine does with a better score.
+void save(const Folder &f, const QString &points, const QString &name)
+{
+    RecordLock lock(f.dir);
+    finishCutSave(f.dir, lock);
+    writeRecord(f.dir, points, name, lock);
+}
+
+}  // namespace
+
+class TestRecordFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void readWhole_data();
+    void readWhole();
+    void journal_data();
+    void journal();
+    void cutSaveFinished_data();
+    void cutSaveFinished();
+    void saveCutShort_data();
+    void saveCutShort();
+    void saveAndExit();
+    void specialFiles_data();
+    void specialFiles();
+};
+
+void TestRecordFiles::readWhole_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");  // null: one character per byte is all that is known
+    QTest::addColumn<bool>("linked");   // the file is a link to one kept elsewhere
+    QTest::newRow("first start creates it empty") << QByteArray() << "" << false;
+    QTest::newRow("cp1252 letters, SUB") << QByteArray("\xe8\x80\x1a\r\n") << "è€\x1a\r\n" << false;
+    QTest::newRow("euro the only one") << QByteArray("12 \x80\r\n") << "12 €\r\n" << false;
+    QTest::newRow("undefined in cp1252") << QByteArray("\x81\x8d\x8f\x90\x9d") << QString() << false;
+    QTest::newRow("50 MiB, capped at 64 KiB") << QByteArray(50 << 20, '\xe8') << QString(65536, u'è') << false;
+    QTest::newRow("a link, kept") << QByteArray(" 21\r\n") << " 21\r\n" << true;
+}
+
+// Created when missing, never changed, read whole up to the cap.
+void TestRecordFiles::readWhole()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, linked);
+    Folder f;
+    const QString elsewhere = f.tmp.filePath(QStringLiteral("altrove.txt"));
+    if (!bytes.isEmpty())
+        writeBytes(linked ? elsewhere : f.points(), bytes);
+    QVERIFY(!linked || QFile::link(elsewhere, f.points()));
+    touchFile(f.points());
+    const QString read = readRecordFile(f.points());
+    QCOMPARE(text.isNull() ? read.size() : 0, text.isNull() ? bytes.size() : 0);
+    if (!text.isNull())
+        QCOMPARE(read, text);
+    QCOMPARE(fileBytes(f.points()), bytes);
+    QCOMPARE(QFileInfo(f.points()).isSymLink(), linked);
+}
+
+void TestRecordFiles::journal_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("lines");  // points and name; empty: not a journal to finish
+    QTest::newRow("whole") << kJournal << QByteArray(" 1\r\nAnna Bea\r\n");
+    QTest::newRow("damaged, its length right") << QByteArray(kJournal).replace("Bea", "Bee") << QByteArray();
+    QTest::newRow("cut off") << kJournal.chopped(1) << QByteArray();
+    QTest::newRow("a byte more") << kJournal + "\n" << QByteArray();
+    QTest::newRow("another version") << QByteArray(kJournal).replace("journal-1", "journal-2") << QByteArray();
+    QTest::newRow("sizes not numbers") << QByteArray(kJournal).replace("4 10", "4 1a") << QByteArray();
+    QTest::newRow("a line over the limit") << QByteArray("vortana-journal-1 65537 0\n") + QByteArray(65537, 'x') << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestRecordFiles::journal()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, lines);
+    const auto parsed = parseJournal(bytes);
+    QCOMPARE(parsed ? parsed->first + parsed->second : QByteArray(), lines);
+}
+
+void TestRecordFiles::cutSaveFinished_data()
+{
+    QTest::addColumn<QString>("journal");  // what stands at the journal's name
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QString>("entries");  // the folder afterwards
+    const QByteArray old(" 7\r\nNome\r\n"), whole(" 1\r\nAnna Bea\r\n");
+    QTest::newRow("whole, the name's line left aside") << "whole" << whole << "avortana.txt vortana.txt";
+    QTest::newRow("damaged, its length right") << "damaged" << old << "avortana.txt vortana.txt";
+    QTest::newRow("a folder") << "folder" << old << "avortana.txt vortana.journal vortana.txt";
+    QTest::newRow("a link to an endless device") << "/dev/zero" << old << "avortana.txt vortana.txt";
+    QTest::newRow("50 MiB") << "big" << old << "avortana.txt vortana.txt";
+}
+
+// Start-up finishes a whole journal and throws any other away, with what a
+// save left aside; it never hangs on what stands there.
+void TestRecordFiles::cutSaveFinished()
+{
+    QFETCH(QString, journal);
+    QFETCH(QByteArray, record);
+    QFETCH(QString, entries);
+    Folder f;
+    writeBytes(f.points(), " 7\r\n");
+    writeBytes(f.name(), "Nome\r\n");
+    writeBytes(f.at("vortana.txt.new"), "Anna Bea\r\n");
+    const QString path = f.at("vortana.journal");
+    if (journal == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (journal.startsWith(u'/'))
+        QVERIFY(QFile::link(journal, path));
+    else
+        writeBytes(path, journal == QLatin1String("big") ? QByteArray(50 << 20, 'v')
+                         : journal == QLatin1String("damaged") ? QByteArray(kJournal).replace("Bea", "Bee")
+                                                                : kJournal);
+    QVERIFY(vortana::saveCutShort(f.dir));
+    QCOMPARE(startUp(f), QString::fromLatin1(record));
+    QCOMPARE(f.record(), record);
+    QCOMPARE(f.entries(), entries);
+}
+
+namespace {
+// The record before and after the save; different lengths, so a cut-off write shows.
+const QByteArray kOld("-12345\r\nBartolomeo Bianchi\r\n"), kNew(" 1\r\nAnna\r\n");
+}
+
+void TestRecordFiles::saveCutShort_data()
+{
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("cuts");  // how many times a save makes that call
+    QTest::addColumn<bool>("onFiles");  // counted only on the record's files and folder
+    // The journal, then the two files written aside: each name cleared, then
+    // written and flushed, the folder flushed once the journal is in it, after
+    // the renames and after the journal goes. The game renames nothing else.
+    QTest::newRow("write") << "write" << 3 << true;
+    QTest::newRow("flush") << "fsync" << 6 << true;
+    QTest::newRow("rename") << "rename" << 2 << false;
+    QTest::newRow("remove") << "unlink" << 4 << true;
+}
+
+// A save killed at each step in turn: the next start shows the old record
+// or the new one, whole, and leaves nothing but the two files.
+void TestRecordFiles::saveCutShort()
+{
+    QFETCH(QString, call);
+    QFETCH(int, cuts);
+    QFETCH(bool, onFiles);
+    MACHINE_CHECK();
+    for (int when = 1;; ++when) {
+        Folder f;
+        writeBytes(f.points(), kOld.first(8));
+        writeBytes(f.name(), kOld.sliced(8));
+        QStringList args = QStringLiteral("strace -f -o /dev/null -e inject=%1:signal=SIGKILL:when=%2").arg(call).arg(when).split(u' ');
+        // The files a save touches, as the folder's path meets each name with one slash or two.
+        for (const char *name : {"", "avortana.txt", "vortana.txt", "vortana.journal", "avortana.txt.new", "vortana.txt.new"})
+            for (const char *slash : {"/", "//"})
+                if (onFiles)
+                    args << QStringLiteral("-P") << f.dir + QLatin1String(*name ? slash : "") + QLatin1String(name);
+        QProcess game;
+        startChild(game, "saveAndExit", f.dir, args << QStringLiteral("--"));
+        QVERIFY(game.waitForFinished(60000));
+        const bool cut = game.exitStatus() == QProcess::CrashExit || game.exitCode() == 128 + SIGKILL;
+        QVERIFY2(cut || game.exitCode() == 0, game.readAllStandardError().constData());
+
+        const QByteArray shown = startUp(f).toLatin1();
+        QVERIFY2(shown == kOld || shown == kNew, qPrintable(QStringLiteral("%1 #%2: %3").arg(call).arg(when).arg(QString::fromLatin1(shown))));
+        QCOMPARE(f.entries(), QStringLiteral("avortana.txt vortana.txt"));
+        if (!cut) {
+            QCOMPARE(shown, kNew);
+            QCOMPARE(when - 1, cuts);
+            break;
+        }
+    }
+}
+
+void TestRecordFiles::saveAndExit()
+{
+    if (childArgument().isEmpty())
+        QSKIP("run by saveCutShort only");
+    Folder f;
+    f.dir = childArgument();
+    save(f, QStringLiteral(" 1"), QStringLiteral("Anna"));
+}
+
+void TestRecordFiles::specialFiles_data()
+{
+    QTest::addColumn<bool>("atStart");  // put there before the game starts, or before it saves
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");  // what the error says; empty: the record is shown or saved
+    QTest::addColumn<QByteArray>("record");  // the two files after it, or on an error the other one
+    QTest::newRow("FIFO aside, a journal left") << true << "avortana.txt.new" << "fifo" << "" << QByteArray(" 1\r\nAnna Bea\r\n");
+    QTest::newRow("socket aside, a journal left") << true << "vortana.txt.new" << "socket" << "" << QByteArray(" 1\r\nAnna Bea\r\n");
+    QTest::newRow("FIFO journal") << true << "vortana.journal" << "fifo" << "" << QByteArray(" 3\r\nVecchio\r\n");
+    QTest::newRow("FIFO aside at a save") << false << "vortana.txt.new" << "fifo" << "" << QByteArray(" 5\r\nAnna\r\n");
+    QTest::newRow("hard link aside to a file elsewhere") << false << "avortana.txt.new" << "hard link" << "" << QByteArray(" 5\r\nAnna\r\n");
+    QTest::newRow("points file a FIFO") << true << "avortana.txt" << "fifo" << "avortana.txt\": è una FIFO" << QByteArray("Vecchio\r\n");
+    QTest::newRow("name file a socket") << true << "vortana.txt" << "socket" << "vortana.txt\": è un socket" << QByteArray(" 3\r\n");
+    QTest::newRow("points file swapped for a FIFO") << false << "avortana.txt" << "fifo" << "avortana.txt\": è una FIFO" << QByteArray("Vecchio\r\n");
+    QTest::newRow("name file a link to a FIFO") << false << "vortana.txt" << "link to a FIFO" << "altrove\": è una FIFO" << QByteArray(" 3\r\n");
+    QTest::newRow("name file a dangling link") << false << "vortana.txt" << "dangling link" << "" << QByteArray(" 5\r\nAnna\r\n");
+}
+
+// Whatever stands at a name the game uses never makes it wait, and nothing
+// but the two files (or their links' targets) is written: an object at a
+// name written aside is replaced, one in a record file's place is an error
+// in the player's words, and the old record stays.
+void TestRecordFiles::specialFiles()
+{
+    QFETCH(bool, atStart);
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    QFETCH(QByteArray, record);
+    MACHINE_CHECK();
+    // A wait shows as a failure, not as a test that never ends.
+    ::signal(SIGALRM, [](int) {
+        static const char text[] = "FAIL: the game waits on the folder's contents\n";
+        (void)!::write(2, text, sizeof text - 1), ::_exit(1);
+    });
+    ::alarm(20);
+    const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+
+    Folder f;
+    writeBytes(f.points(), " 3\r\n");
+    writeBytes(f.name(), "Vecchio\r\n");
+    const QString path = f.dir + u'/' + file, elsewhere = f.tmp.filePath(QStringLiteral("altrove"));
+    const QByteArray at = QFile::encodeName(path);
+    writeBytes(elsewhere, "fuori\r\n");
+    const auto make = [&] {
+        QFile::remove(path);
+        if (kind == QLatin1String("fifo") || kind == QLatin1String("socket")) {
+            QCOMPARE(::mknod(at.constData(), (kind == QLatin1String("fifo") ? S_IFIFO : S_IFSOCK) | 0666, 0), 0);
+        } else if (kind == QLatin1String("hard link")) {
+            QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), at.constData()), 0);
+        } else {
+            QFile::remove(elsewhere);
+            if (kind == QLatin1String("link to a FIFO"))
+                QCOMPARE(::mkfifo(QFile::encodeName(elsewhere).constData(), 0666), 0);
+            QVERIFY(QFile::link(elsewhere, path));
+        }
+    };
+    if (atStart) {
+        make();
+        if (file.endsWith(QLatin1String(".new")))
+            writeBytes(f.at("vortana.journal"), kJournal);
+    }
+    QString said;
+    try {
+        startUp(f);
+        if (!atStart) {
+            make();
+            save(f, QStringLiteral(" 5"), QStringLiteral("Anna"));
+        }
+    } catch (const RuntimeError &e) {
+        said = e.message;
+    }
+
+    QVERIFY2(error.isEmpty() ? said.isEmpty() : said.contains(error), qPrintable(said));
+    QCOMPARE(error.isEmpty() ? f.record() : fileBytes(file == QLatin1String("vortana.txt") ? f.points() : f.name()), record);
+    if (error.isEmpty()) {
+        QCOMPARE(f.entries(), QStringLiteral("avortana.txt vortana.txt"));
+    } else {  // the object is left as it was
+        const QFileInfo object(kind == QLatin1String("fifo") || kind == QLatin1String("socket") ? path : elsewhere);
+        QVERIFY(object.exists() && !object.isFile());
+    }
+    // A file elsewhere is never written through a link, a dangling link is kept.
+    if (kind == QLatin1String("hard link"))
+        QCOMPARE(fileBytes(elsewhere), QByteArray("fuori\r\n"));
+    if (kind == QLatin1String("dangling link"))
+        QVERIFY(QFileInfo(path).isSymLink() && fileBytes(elsewhere) == "Anna\r\n");
+}
+
+QTEST_GUILESS_MAIN(TestRecordFiles)
+#include "test_recordfiles.moc"
