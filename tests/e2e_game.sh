@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The real program under openbox, played as a player would (README, Tests).
+# The real program under openbox, played as a player would (CONTRIBUTING.md, Tests).
 # Usage: e2e_game.sh path/to/vortana
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The real game under GNOME's compositor, mutter, run headless, driven
-through AT-SPI as a screen reader would; what it checks is in the README.
+through AT-SPI as a screen reader would; what it checks is in CONTRIBUTING.md.
 Usage: e2e_mutter.py wayland|xcb path/to/vortana [--font-dpi N]
 """
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian package, built twice in unlike builds, and what a player gets
-# from it (README, Tests).
+# from it (CONTRIBUTING.md, Tests).
 # Usage: test_package.sh SOURCE_DIR
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/xsession.sh
