@@ -52,8 +52,8 @@ void renameAside(const QString &file) { replace(aside(file), file); }
 // The new points, under the lock before they take the name.
 void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
 {
-    writeNew(aside(points.path), bytes, points.st);
     try {
+        writeNew(aside(points.path), bytes, points.st);
         lock.cover(aside(points.path));
     } catch (const RuntimeError &) {
         discard(aside(points.path));
@@ -63,9 +63,9 @@ void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
 }
 
 // Both lines written aside, then renamed over the two files, points first,
-// and the folders flushed. `pointsPlaced` tells a failure after the first
-// rename from one before it.
-void place(const Target (&files)[2], const QByteArray &points, const QByteArray &name, RecordLock &lock, bool &pointsPlaced)
+// and the folders flushed. `placed` counts the files that hold their new
+// line, so that a failure tells how far the save came.
+void place(const Target (&files)[2], const QByteArray &points, const QByteArray &name, RecordLock &lock, int &placed)
 {
     try {
         writeNew(aside(files[1].path), name, files[1].st);
@@ -74,8 +74,9 @@ void place(const Target (&files)[2], const QByteArray &points, const QByteArray 
         discard(aside(files[1].path));
         throw;
     }
-    pointsPlaced = true;
+    placed = 1;
     renameAside(files[1].path);
+    placed = 2;
     const QString pointsFolder = QFileInfo(files[0].path).path(), nameFolder = QFileInfo(files[1].path).path();
     syncFolder(pointsFolder);
     if (nameFolder != pointsFolder)
@@ -137,8 +138,8 @@ void finishCutSave(const QString &dir, RecordLock &lock)
     Target files[2];
     inspectBoth(folder, files);
     if (record) {
-        bool pointsPlaced = false;
-        place(files, record->first, record->second, lock, pointsPlaced);
+        int placed = 0;
+        place(files, record->first, record->second, lock, placed);
     } else {  // whatever a save that never began left aside goes with it
         discard(aside(files[0].path));
         discard(aside(files[1].path));
@@ -197,15 +198,16 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
         discard(journalPath);
         throw;
     }
-    bool pointsPlaced = false;
+    int placed = 0;
     try {
-        place(files, pointsLine, nameLine, lock, pointsPlaced);
+        place(files, pointsLine, nameLine, lock, placed);
     } catch (const RuntimeError &) {
         // New points beside the old name go back to the old points, on the
-        // disk before the journal goes. Only if that fails too does the
-        // journal stay, for the next game to finish.
-        bool undone = !pointsPlaced;
-        if (pointsPlaced && before)
+        // disk before the journal goes. Where that fails too, or where both
+        // files are new but maybe not on the disk, the journal stays for the
+        // next game to finish.
+        bool undone = placed == 0;
+        if (placed == 1 && before)
             try {
                 replacePoints(files[0], *before, lock);
                 syncFolder(QFileInfo(files[0].path).path());
