@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Proves the Quick start from a bare Debian 12 (bookworm) or 13 (trixie):
+# Proves the Quick start from a bare Debian 12 (bookworm), 13 (trixie) or
+# testing (forky):
 # builds a minimal root of that release with debootstrap (--variant=minbase)
 # from the Debian mirror this machine's own apt sources name, puts a clean
 # clone of HEAD in it, and runs there, as a new user would,
@@ -16,7 +17,7 @@
 # The root and its mounts are removed at the end, failed or not, unless
 # --keep is given. Takes about 10 minutes on 2 idle cores, longer on busy ones.
 #
-# Usage: scripts/fresh-check.sh [--keep] [bookworm|trixie] [PARENT-FOLDER]
+# Usage: scripts/fresh-check.sh [--keep] [bookworm|trixie|testing|forky] [PARENT-FOLDER]
 #        (default bookworm, /var/tmp)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -25,7 +26,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 keep=0
 if [[ "${1:-}" == --keep ]]; then keep=1; shift; fi
 release=bookworm
-case "${1:-}" in bookworm | trixie) release="$1"; shift ;; esac
+case "${1:-}" in bookworm | trixie | testing | forky) release="$1"; shift ;; esac
 parent="${1:-/var/tmp}"
 
 say() { echo "fresh-check: $*" >&2; }
@@ -100,7 +101,11 @@ elapsed() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
 
 say "debootstrap $release from $mirror into $fresh"
 t0=$SECONDS
-debootstrap --variant=minbase "$release" "$fresh" "$mirror" >"$fresh.debootstrap.log" 2>&1 || {
+# A debootstrap older than the release knows it by sid's script, which
+# every Debian release since jessie uses.
+script=/usr/share/debootstrap/scripts/$release
+[[ -e "$script" ]] || script=/usr/share/debootstrap/scripts/sid
+debootstrap --variant=minbase "$release" "$fresh" "$mirror" "$script" >"$fresh.debootstrap.log" 2>&1 || {
     tail -n 20 "$fresh.debootstrap.log" >&2
     rm -f "$fresh.debootstrap.log"
     exit 1
@@ -114,6 +119,13 @@ say "debootstrap: $(elapsed "$t_boot")"
 # this one, a resolver, a machine id (D-Bus wants one).
 awk '{ print "deb", $1, $2, "main" }' <<<"$suites" >"$fresh/etc/apt/sources.list"
 cp -L /etc/resolv.conf "$fresh/etc/resolv.conf"
+# A mirror that stopped following testing serves a Release past its
+# Valid-Until, which apt refuses; debootstrap does not check it.
+valid="$(sed -n 's/^Valid-Until: //p' "$fresh"/var/lib/apt/lists/*_dists_"${release}"_Release 2>/dev/null | head -n 1)"
+if [[ -n "$valid" ]] && (($(date -d "$valid" +%s) < $(date +%s))); then
+    say "the mirror's $release expired on $valid: apt in the root is told to take it (Acquire::Check-Valid-Until false)"
+    echo 'Acquire::Check-Valid-Until "false";' >"$fresh/etc/apt/apt.conf.d/99expired-mirror"
+fi
 od -An -N16 -tx1 /dev/urandom | tr -d ' \n' >"$fresh/etc/machine-id"
 echo >>"$fresh/etc/machine-id"
 

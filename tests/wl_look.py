@@ -14,8 +14,9 @@ import subprocess
 from e2e_mutter import extents, find, until, window
 
 APP_ID = "io.github.vortana.Vortana"
-# A top-level's view, and the opaque region weston lists under it.
-VIEW = re.compile(r"role xdg_toplevel, [^\n]*top-level window '([^\n]*)' of (\S+),(?:(?!role xdg_toplevel).)*?"
+# A top-level's view, and the opaque region weston lists under it. Weston 16
+# quotes the view's label, so the app id may end in a quote, not a comma.
+VIEW = re.compile(r"role xdg_toplevel, [^\n]*top-level window '([^\n]*)' of ([^\s,']+)(?:(?!role xdg_toplevel).)*?"
                   r"\[opaque: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)\]", re.S)
 
 
