@@ -58,8 +58,16 @@ class ScriptedRng : public Rng {
 public:
     QList<float> next;
     QStringList reseeds;
-    void reseed(std::int32_t value) override { reseeds << QString::number(value); Rng::reseed(value); }
-    void reseedFromClock() override { reseeds << QStringLiteral("clock"); Rng::reseedFromClock(); }
+    void reseed(std::int32_t value) override
+    {
+        reseeds << QString::number(value);
+        Rng::reseed(value);
+    }
+    void reseedFromClock() override
+    {
+        reseeds << QStringLiteral("clock");
+        Rng::reseedFromClock();
+    }
     float r() override { return next.isEmpty() ? Rng::r() : next.takeFirst(); }
     // Queues draws such as "0 0.5 top"; top is the largest r below 1, which makes every R(n) n - 1.
     void queue(const QString &draws)
@@ -87,10 +95,10 @@ QString childArgument();
 // A check that needs something of the machine runs in a CTest test of its
 // own (vortana_machine_check), whose probe has made sure the machine has it;
 // the program's main run leaves it out.
-#define MACHINE_CHECK()                                              \
-    do {                                                             \
-        if (!qEnvironmentVariableIsSet("VORTANA_MACHINE_CHECK"))     \
-            QSKIP("run as a CTest test of its own");                 \
+#define MACHINE_CHECK()                                          \
+    do {                                                         \
+        if (!qEnvironmentVariableIsSet("VORTANA_MACHINE_CHECK")) \
+            QSKIP("run as a CTest test of its own");             \
     } while (false)
 
 QByteArray fileBytes(const QString &path);

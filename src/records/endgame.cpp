@@ -2,7 +2,6 @@
 #include "window/platform.h"
 #include "window/tavola.h"
 
-
 namespace vortana {
 
 void Tavola::cmdExit_Click()

@@ -105,7 +105,7 @@ QString systemDir(const QString &dataDir)
         throw RuntimeError(QStringLiteral("Cartella dei record sconosciuta: nessuna cartella dati dell'utente"));
     if (!QDir().mkpath(dataDir))
         throw RuntimeError(files::reason(QStringLiteral("Impossibile creare la cartella"), dataDir,
-                                  QStringLiteral("permesso negato o percorso non valido")));
+                                         QStringLiteral("permesso negato o percorso non valido")));
     return dataDir.endsWith(QLatin1Char('/')) ? dataDir : dataDir + QLatin1Char('/');
 }
 

@@ -148,7 +148,7 @@ std::optional<QByteArray> readRegular(const QString &path, qint64 limit)
 QByteArray journal(const QByteArray &points, const QByteArray &name)
 {
     const QByteArray body = kJournalMagic + QByteArray::number(points.size()) + ' ' + QByteArray::number(name.size())
-                            + '\n' + points + name;
+        + '\n' + points + name;
     return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 

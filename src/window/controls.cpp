@@ -104,7 +104,7 @@ void FlatButton::paintEvent(QPaintEvent *)
     p.drawLine(r.topRight(), r.bottomRight());
 
     QRect textArea = r.adjusted(2, 2, -2, -2);
-    const QPixmap &pic = !isEnabled() ? disabled_ : down ? pressed_ : normal_;
+    const QPixmap &pic = !isEnabled() ? disabled_ : (down ? pressed_ : normal_);
     if (!pic.isNull()) {
         const QSize s = pic.deviceIndependentSize().toSize();
         const int h = text().isEmpty() ? 0 : fontMetrics().height();

@@ -9,14 +9,14 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QLibrary>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <QWindow>
 
@@ -188,7 +188,7 @@ int QtPlatform::msgBox(QWidget *parent, const QString &text, int style, const QS
 void QtPlatform::errorBox(QWidget *parent, const QString &text)
 {
     PlacedDialog<QMessageBox> box(QMessageBox::Critical, QString::fromLatin1(kTitle),
-                    QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
+                                  QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

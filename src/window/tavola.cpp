@@ -424,7 +424,7 @@ void Tavola::moveTarget(Target t, int left, int top)
     // A top that stays as it was keeps its pixel row: one taken over from
     // the layout's twips need not fall on a whole unit.
     const int h = surface_->height();
-    const int py = top == at.y() ? b->y() : scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
+    const int py = top == at.y() ? b->y() : (scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top);
     at = QPoint(left, top);
     b->move(left, py);
 }
