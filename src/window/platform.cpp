@@ -33,7 +33,7 @@ QString soundFolderBase()
     // Beside the executable in a build tree, under share/ once installed.
     // The prefix the executable sits in goes before the configured one, so
     // a copy installed elsewhere never plays another installation's sounds.
-    const QString here = QCoreApplication::applicationDirPath();
+    QString here = QCoreApplication::applicationDirPath();
     for (const QString &dir : {here, here + QStringLiteral("/../share/vortana"), QStringLiteral(VORTANA_DATADIR)})
         if (QDir(dir + QStringLiteral("/suoni")).exists())
             return QDir::cleanPath(dir);
@@ -238,7 +238,7 @@ void setUpApplication(QApplication &app)
 
 namespace vortana {
 
-void onSessionEnd(QApplication &app, std::function<void()> handler)
+void onSessionEnd(QApplication &app, const std::function<void()> &handler)
 {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [handler](QSessionManager &) { handler(); });
     // A signal handler may only write: the event loop sees the byte and
