@@ -27,7 +27,8 @@ void Tavola::Timer2_Timer()
             moveTarget(t, left, top);
         }
         if (cell.renumber) {
-            std::int16_t &number = *numbers[i];
+            // Only the disparicmd columns, whose numbers are set, renumber.
+            std::int16_t &number = *numbers[i];  // NOLINT(clang-analyzer-core.NullDereference)
             const Renumber r = renumberOf(t);
             rng_.reseed(number);
             number = std::int16_t(11 * (rng_.R(r.m) + 1) + r.c);
