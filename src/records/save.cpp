@@ -237,7 +237,7 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
             if (before)
                 try {
                     writeAll(openRegular(files[0].path, O_WRONLY, what), files[0].path, *before);
-                } catch (const RuntimeError &) {
+                } catch (const RuntimeError &) {  // NOLINT(bugprone-empty-catch): the first error is the one told
                 }
             throw;
         }
@@ -266,7 +266,7 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
                 replacePoints(files[0], *before, lock);
                 syncFolder(QFileInfo(files[0].path).path());
                 undone = true;
-            } catch (const RuntimeError &) {
+            } catch (const RuntimeError &) {  // NOLINT(bugprone-empty-catch): the journal stays
             }
         if (undone)
             unlinkFile(journalPath);
