@@ -5,8 +5,8 @@
 #include "benchplatform.h"
 
 #include <QApplication>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -86,8 +86,8 @@ void clickTarget(benchmark::State &state, Target which)
         QTest::mousePress(b, Qt::LeftButton, {}, at);
         QTest::mouseRelease(b, Qt::LeftButton, {}, at);
         // The click ends with a gradient; a miss also answered its warning.
-        return int(!gradientOnScreen(counter, game)) +
-               int(game.gradientsPainted() == gradients || platform.boxes != boxes + !clickRule(which).hit);
+        return int(!gradientOnScreen(counter, game))
+            + int(game.gradientsPainted() == gradients || platform.boxes != boxes + !clickRule(which).hit);
     });
 }
 
@@ -103,8 +103,8 @@ void runHandler(benchmark::State &state, void (Tavola::*handler)(), bool paintsG
         const int gradients = game.gradientsPainted();
         t0 = Clock::now();
         game.run(handler);
-        return int(!(paintsGradient ? gradientOnScreen(counter, game) : repaintNow(counter, before))) +
-               int(paintsGradient && game.gradientsPainted() == gradients);
+        return int(!(paintsGradient ? gradientOnScreen(counter, game) : repaintNow(counter, before)))
+            + int(paintsGradient && game.gradientsPainted() == gradients);
     });
 }
 

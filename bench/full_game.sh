@@ -5,7 +5,7 @@
 # Usage: bench/full_game.sh [path/to/vortana]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# shellcheck source=../tests/xsession.sh
+# shellcheck source=SCRIPTDIR/../tests/xsession.sh
 source "$root/tests/xsession.sh"
 
 bin="$(realpath "${1:-${BUILD_DIR:-$root/build}/vortana}")"

@@ -13,9 +13,9 @@ namespace {
 constexpr Target kHits[] = {Target::paricmd, Target::paricmd1, Target::paricmd2};
 constexpr Target kMisses[] = {Target::disparicmd, Target::disparicmd1, Target::disparicmd2};
 constexpr void (Tavola::*kHitHandlers[])() = {&Tavola::paricmd_Click, &Tavola::paricmd1_Click,
-                                               &Tavola::paricmd2_Click};
+                                              &Tavola::paricmd2_Click};
 constexpr void (Tavola::*kMissHandlers[])() = {&Tavola::disparicmd_Click, &Tavola::disparicmd1_Click,
-                                                &Tavola::disparicmd2_Click};
+                                               &Tavola::disparicmd2_Click};
 
 }  // namespace
 

@@ -23,7 +23,7 @@
 namespace {
 QApplication *app;
 QTemporaryDir *dir;
-}
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

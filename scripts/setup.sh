@@ -39,6 +39,7 @@ else
         dbus-x11 at-spi2-core python3-pyatspi weston mutter xwayland
         gstreamer1.0-plugins-base qt6-gtk-platformtheme pulseaudio pulseaudio-utils
         dpkg-dev lintian devscripts
+        clang-format clang-tidy shellcheck
     )
 fi
 

@@ -1,6 +1,6 @@
 #include "play/random.h"
-#include "window/commandline.h"
 #include "window/application.h"
+#include "window/commandline.h"
 #include "window/qtplatform.h"
 #include "window/session.h"
 #include "window/tavola.h"

@@ -90,7 +90,7 @@ xsession_enter_game Bea
 expect_centred "$WIN" "after Nuovo gioco"
 
 expect_record() {  # NAME WHEN
-    cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf '%s\r\n' "$1") || fail "record $2: $(od -An -c "$points" "$holder")"
+    { cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf '%s\r\n' "$1"); } || fail "record $2: $(od -An -c "$points" "$holder")"
 }
 # Bea's 0 beats -5. Alt+F4 (openbox closes the window) ends the game as Exit
 # does: the farewell, the record saved byte for byte, its confirmation.

@@ -19,10 +19,10 @@ QString childArgument();
 // A check that needs something of the machine runs in a CTest test of its
 // own (vortana_machine_check), whose probe has made sure the machine has it;
 // the program's main run leaves it out.
-#define MACHINE_CHECK()                                              \
-    do {                                                             \
-        if (!qEnvironmentVariableIsSet("VORTANA_MACHINE_CHECK"))     \
-            QSKIP("run as a CTest test of its own");                 \
+#define MACHINE_CHECK()                                          \
+    do {                                                         \
+        if (!qEnvironmentVariableIsSet("VORTANA_MACHINE_CHECK")) \
+            QSKIP("run as a CTest test of its own");             \
     } while (false)
 
 QByteArray fileBytes(const QString &path);

@@ -66,8 +66,16 @@ class ScriptedRng : public Rng {
 public:
     QList<float> next;
     QStringList reseeds;
-    void reseed(std::int32_t value) override { reseeds << QString::number(value); Rng::reseed(value); }
-    void reseedFromClock() override { reseeds << QStringLiteral("clock"); Rng::reseedFromClock(); }
+    void reseed(std::int32_t value) override
+    {
+        reseeds << QString::number(value);
+        Rng::reseed(value);
+    }
+    void reseedFromClock() override
+    {
+        reseeds << QStringLiteral("clock");
+        Rng::reseedFromClock();
+    }
     float r() override { return next.isEmpty() ? Rng::r() : next.takeFirst(); }
     // Queues draws such as "0 0.5 top"; top is the largest r below 1, which makes every R(n) n - 1.
     void queue(const QString &draws)

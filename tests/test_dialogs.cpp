@@ -83,7 +83,11 @@ class TestDialogs : public QObject {
     QTemporaryDir home_;
 private slots:
     // The desktop platform keeps the record in the user's data folder: a scratch one.
-    void initTestCase() { setUpApplication(*qApp); qputenv("XDG_DATA_HOME", home_.path().toUtf8()); }
+    void initTestCase()
+    {
+        setUpApplication(*qApp);
+        qputenv("XDG_DATA_HOME", home_.path().toUtf8());
+    }
 
     void promptAndNewGameBox()
     {

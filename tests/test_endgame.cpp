@@ -84,6 +84,8 @@ void TestEndgame::exitRoutine_data()
     QTest::addColumn<QByteArray>("nameBytes");  // empty: nothing saved
     QTest::addColumn<QString>("fault");         // what keeps the record from being written, or how the game ends if not by Exit
     QTest::addColumn<QString>("error");         // what the error message names; empty: no error
+    // clang-format 14 breaks a row between two strings: the rows stay as written.
+    // clang-format off
     QTest::newRow("first run, 0") << QByteArray() << "0" << "Anna" << QByteArray() << "" << "";
     QTest::newRow("first run, 1") << QByteArray() << " 1" << "Anna" << QByteArray("Anna\r\n") << "" << "";
     QTest::newRow("first run, -4") << QByteArray() << "-4" << "Anna" << QByteArray() << "" << "";
@@ -110,6 +112,7 @@ void TestEndgame::exitRoutine_data()
     QTest::newRow("full disk") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray() << "full" << "disco pieno";
     // Files of the players' group, which is not the saver's own (record_group).
     QTest::newRow("group kept") << QByteArray(" 3\r\n") << " 5" << "Anna" << QByteArray("Anna\r\n") << "group" << "";
+    // clang-format on
 }
 
 void TestEndgame::exitRoutine()
@@ -171,7 +174,7 @@ void TestEndgame::exitRoutine()
     QCOMPARE(p.quits, QList<int>{failed ? 1 : 0});
     QCOMPARE(p.errors.size(), failed ? 1 : 0);
     QVERIFY2(!failed || p.errors[0].contains(error), qPrintable(p.errors.value(0)));
-    QCOMPARE(texts(p.boxes.mid(before)), QStringList({kFarewell, kSaved}).first(fault == QLatin1String("session") ? 0 : saved && fault != QLatin1String("farewell") ? 2 : 1));
+    QCOMPARE(texts(p.boxes.mid(before)), QStringList({kFarewell, kSaved}).first(fault == QLatin1String("session") ? 0 : (saved && fault != QLatin1String("farewell") ? 2 : 1)));
     QCOMPARE(fileBytes(pointsPath(p)), saved ? score.toLatin1() + "\r\n" : points);
     QCOMPARE(holder, saved ? nameBytes : oldName);
     QCOMPARE(QDir(p.data).entryList(QDir::Files | QDir::Hidden).size(), 2);
@@ -379,7 +382,7 @@ void TestEndgame::newGame()
 
     // Yes from the menu, whose action goes with the old window.
     writeBytes(pointsPath(p), " 30\r\n");  // someone else saved a record meanwhile
-    QString atPrompt;  // the caption, and whether a timer ticks
+    QString atPrompt;                      // the caption, and whether a timer ticks
     p.onPrompt = [&] {
         atPrompt = t->target(Target::disparicmd1)->text() + (t->timer("Timer1")->isActive() || t->timer("Timer2")->isActive() ? " ticking" : "");
     };

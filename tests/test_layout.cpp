@@ -37,7 +37,8 @@ static QString describe(QWidget *w)
         caption = l->caption();
         words << (l->autoFillBackground() ? "opaque" : "transparent");
         if (l->frameStyle() == (QFrame::Box | QFrame::Plain))
-            words << "flat" << "border";
+            words << "flat"
+                  << "border";
         else if (l->frameStyle() == (QFrame::Panel | QFrame::Sunken))
             words << "border";
         words << (l->alignment() & Qt::AlignHCenter ? "centred" : "") << (l->autoSize() ? "auto-size" : "");
@@ -54,7 +55,8 @@ static QString describe(QWidget *w)
     words.sort();
     const QFont f = w->font();
     QString font = f.family() == QFont().family() && f.pointSizeF() == QFont().pointSizeF()
-        ? QStringLiteral("system default") : f.family() + u' ' + QString::number(f.pointSizeF());
+        ? QStringLiteral("system default")
+        : f.family() + u' ' + QString::number(f.pointSizeF());
     font += QLatin1String(f.bold() ? " bold" : "") + QLatin1String(f.italic() ? " italic" : "");
     const QRect g = w->geometry();
     return QStringList{w->objectName(), caption, QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()),
@@ -78,13 +80,22 @@ class TestLayout : public QObject {
     std::unique_ptr<Tavola> game;
 
 private slots:
-    void initTestCase() { setUpApplication(*qApp); game = startGame(platform); }
+    void initTestCase()
+    {
+        setUpApplication(*qApp);
+        game = startGame(platform);
+    }
 
     // Every control as the load builds it, seen at the name prompt, before
     // start-up changes any caption or fits any label.
     void controls()
     {
-        struct Row { const char *name, *caption; int left, top, width, height; const char *back, *text, *font, *other, *tip; int tab; };
+        struct Row {
+            const char *name, *caption;
+            int left, top, width, height;
+            const char *back, *text, *font, *other, *tip;
+            int tab;
+        };
         static const Row rows[] = {
             {"disparicmd2", "", 5040, 6840, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "graphical; hidden", "", 31},
             {"disparicmd1", "63", 6840, 5160, 1215, 1215, "#00ffff", "", "MS Sans Serif 24 bold", "graphical; hidden", "", 30},
@@ -132,7 +143,8 @@ private slots:
         for (std::size_t i = 0; i < std::size(rows); ++i) {
             const Row &r = rows[i];
             const QString want = QStringList{r.name, r.caption, QStringLiteral("%1,%2 %3x%4").arg(r.left / 15).arg(r.top / 15).arg(r.width / 15).arg(r.height / 15),
-                                             r.back, r.text, r.font, r.other, r.tip, QString::number(r.tab)}.join(QStringLiteral(" | "));
+                                             r.back, r.text, r.font, r.other, r.tip, QString::number(r.tab)}
+                                     .join(QStringLiteral(" | "));
             QCOMPARE(built[qsizetype(i)], want);
             // Twips finer than a pixel, and the creation order, which stacks them.
             const ControlSpec &s = kControls[i];
@@ -162,11 +174,14 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("points");  // the points file before the game
-        QTest::addColumn<QRect>("box");  // pixels, client coordinates; no size: fitted
+        QTest::addColumn<QRect>("box");          // pixels, client coordinates; no size: fitted
+        // clang-format 14 breaks a row between two strings: the rows stay as written.
+        // clang-format off
         QTest::newRow("score 0") << "Punteggio" << "" << QByteArray() << QRect(64, 72, 33, 41);
         QTest::newRow("no name") << "lblnome1" << "" << QByteArray() << QRect(128, 304, 8, 29);
         QTest::newRow("long name") << "lblnome1" << "Bartolomeo Bianchi" << QByteArray() << QRect(128, 304, 0, 0);
         QTest::newRow("long record") << "lblpunti" << "" << QByteArray("-12345\r\n") << QRect(560, 520, 0, 0);
+        // clang-format on
     }
 
     void laidOutUntilChanged()
@@ -267,11 +282,14 @@ private slots:
             for (QAction *sub : a->menu() ? a->menu()->actions() : QList<QAction *>{})
                 built << QStringLiteral("  ") + sub->objectName() + u'|' + sub->text();
         }
+        // clang-format would join this list's lines into one.
+        // clang-format off
         QCOMPARE(built, QStringList({"INFOMAZIONI|vortana.example", "  sede|Lecco (LC)", "copy|Amici dell'11",
             "  via|- Via dei Numeri 11, 23900 Lecco, vortana@vortana.example", "Next|Nuovo gioco", "hf|Help",
             "  Ciao|Ciao campione, mi raccomando colpisci solo i multipli del numero 11", "  ok|Ogni errore  ti farà perdere 4 punti.",
             "  d|Un numero è divisibile per 11 se la differenza (in valore assoluto)  tra la somma delle cifre di "
             "posto dispari e quella di posto pari è 0 oppure un multiplo di 11 ", "  h|Es 165 è divisibile per 11 ed infatti (1+5) -6=0"}));
+        // clang-format on
     }
 
     // The numbers and the captions of the coloured buttons read on their
@@ -381,7 +399,7 @@ private slots:
         for (const char *picture : {"cmdExit", "cmdNext", "window icon", "surface", "paricmd", "lblMessage"}) {
             QWidget *w = picture == std::string_view("surface") ? game->surface() : game->control(picture);
             auto *b = qobject_cast<FlatButton *>(w);  // its picture as shown, 32 x 32 in the middle at the top
-            const QImage image = !w ? game->windowIcon().pixmap(QSize(32, 32), 2.0).toImage()
+            const QImage image = !w           ? game->windowIcon().pixmap(QSize(32, 32), 2.0).toImage()
                 : b && !b->picture().isNull() ? b->grab().toImage().copy((b->width() - 32) / 2 * 2, 4, 64, 64)
                                               : w->cursor().pixmap().toImage();
             QVERIFY2(image.size() == QSize(64, 64), picture);

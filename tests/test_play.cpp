@@ -129,8 +129,7 @@ private slots:
             }
             const FlatButton *b = t->target(Target(i));
             const QPoint is = t->targetPosition(Target(i));
-            QCOMPARE(QStringLiteral("%1 %2 %3,%4 %5 %6").arg(kTargetNames[i].data()).arg(int(!b->isHidden())).arg(is.x()).arg(is.y())
-                         .arg(b->text(), numbers[i] ? QString::number(*numbers[i]) : QString()),
+            QCOMPARE(QStringLiteral("%1 %2 %3,%4 %5 %6").arg(kTargetNames[i].data()).arg(int(!b->isHidden())).arg(is.x()).arg(is.y()).arg(b->text(), numbers[i] ? QString::number(*numbers[i]) : QString()),
                      QStringLiteral("%1 %2 %3,%4 %5 %6").arg(kTargetNames[i].data()).arg(int(shown)).arg(at.x()).arg(at.y()).arg(caption, number));
             // x in pixels, y in 512ths of the client height.
             QCOMPARE(b->x(), at.x());
@@ -146,10 +145,12 @@ private slots:
         QTest::addColumn<int>("target");
         QTest::addColumn<int>("score");  // at the start
         QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("warning");  // empty: a hit
-        QTest::addColumn<QStringList>("draws");  // the r of each click
+        QTest::addColumn<QString>("warning");     // empty: a hit
+        QTest::addColumn<QStringList>("draws");   // the r of each click
         QTest::addColumn<QList<int>>("numbers");  // the button's number after each
         const QString after = QStringLiteral(" non è  un numero divisibile per 11");
+        // clang-format 14 breaks a row between two strings: the rows stay as written.
+        // clang-format off
         QTest::newRow("paricmd at the top") << 0 << 32766 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{11, 1100, 561};
         QTest::newRow("paricmd1") << 1 << 0 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{22, 561, 297};
         QTest::newRow("paricmd2") << 2 << -5 << "" << "" << QStringList{"0", "top", "0.5"} << QList<int>{11, 220, 121};
@@ -159,6 +160,7 @@ private slots:
                                      << QStringList{"", "", ""} << QList<int>{1652, 1652, 1652};
         QTest::newRow("disparicmd2") << 5 << 9 << "1000" << QStringLiteral("Attenzione!  1000") + after
                                      << QStringList{"0", "top 0.5", "0.2"} << QList<int>{1, 496, 199};
+        // clang-format on
     }
 
     void clickHandlers()
@@ -183,8 +185,7 @@ private slots:
         p.onSound = [&] { atSound << QStringLiteral("%1 %2").arg(t->vars().flashCounter).arg(b->backColor().name()); };
         int movedBehind = 0, seed = 0;
         p.answer = [&](const Box &box) {
-            inBox << QStringLiteral("%1 %2 %3 %4|%5|%6|%7").arg(p.sounds.size()).arg(b->backColor().name()).arg(b->isHidden())
-                         .arg(t->vars().score).arg(box.text).arg(box.style).arg(box.title);
+            inBox << QStringLiteral("%1 %2 %3 %4|%5|%6|%7").arg(p.sounds.size()).arg(b->backColor().name()).arg(b->isHidden()).arg(t->vars().score).arg(box.text).arg(box.style).arg(box.title);
             // Steps behind the box show the button again under a number of their own.
             const QList<float> chosen = std::exchange(rng.next, {});
             const QString clicked = b->text();

@@ -15,20 +15,26 @@ private slots:
     // Blanks inside the number are skipped; CR, NUL and the no-break space end it.
     void leadingNumber()
     {
+        // clang-format would join this list's lines into one.
+        // clang-format off
         for (const auto &[text, value] : std::initializer_list<std::pair<QString, double>>{
                  {"", 0}, {"abc12", 0}, {"\n 1 2\t3\n4", 1234}, {"- 4", -4}, {"3. 25xyz", 3.25},
                  {"1\r2", 1}, {QString::fromUtf8("8\0009", 3), 8}, {QString::fromUtf8("\u00a05"), 0}})
             QVERIFY2(vortana::leadingNumber(text) == value, qPrintable(text));
+        // clang-format on
     }
 
     // What the system says of a failed save, in the player's words: most of
     // these no test can make the kernel say.
     void causes()
     {
+        // clang-format would join this list's lines into one.
+        // clang-format off
         for (auto [err, said] : {std::pair(EACCES, "permesso negato"), {EPERM, "operazione non permessa"}, {ENOSPC, "disco pieno"}, {EDQUOT, "quota del disco esaurita"},
                                  {EROFS, "disco di sola lettura"}, {EISDIR, "è una cartella"}, {ENOENT, "file o cartella inesistente"}, {ELOOP, "è un collegamento simbolico"},
                                  {ENOTDIR, "una parte del percorso non è una cartella"}, {EIO, "errore di lettura o scrittura del disco"}, {0, "errore di sistema 0"}})
             QCOMPARE(files::systemCause(err), QString::fromUtf8(said));
+        // clang-format on
     }
 
     void generator()

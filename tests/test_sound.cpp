@@ -29,7 +29,11 @@ public:
         listening = rec_.waitForStarted(5000) && QTest::qWaitFor([&] { return rec_.bytesAvailable() > 0; }, 5000);
         rec_.readAllStandardOutput();
     }
-    ~Ear() { rec_.terminate(); rec_.waitForFinished(5000); }
+    ~Ear()
+    {
+        rec_.terminate();
+        rec_.waitForFinished(5000);
+    }
     bool listening = false;
 
     // The loudest sample heard in the next ms milliseconds, -1 if the server

@@ -30,8 +30,7 @@ private slots:
         QStringList atBoxes;
         auto timers = [&] {
             QTest::qWait(50);
-            atBoxes << QStringLiteral("%1 %2 %3").arg(t.timer("Timer1")->isActive()).arg(t.timer("Timer2")->isActive())
-                           .arg(t.label("lblconto")->caption());
+            atBoxes << QStringLiteral("%1 %2 %3").arg(t.timer("Timer1")->isActive()).arg(t.timer("Timer2")->isActive()).arg(t.label("lblconto")->caption());
         };
         p.onPrompt = timers;
         p.answer = [&](const Box &) { timers(); return AnswerOk; };
@@ -90,7 +89,7 @@ private slots:
         auto t = startGame(p);
         t->setWindowTitle(QStringLiteral("Altro titolo"));
         t->setWindowState(Qt::WindowMaximized);
-        QTest::qWait(100);  // the window system's own report of the state
+        QTest::qWait(100);                                           // the window system's own report of the state
         QCOMPARE(t->windowTitle(), QStringLiteral("Altro titolo"));  // only minimising sets it
         t->setWindowState(Qt::WindowMinimized);
         QTRY_COMPARE(t->windowTitle(), QStringLiteral("Vortana"));
@@ -108,6 +107,8 @@ private slots:
         QTest::addColumn<QString>("seeds");
         QTest::addColumn<int>("red");
         QTest::addColumn<int>("green");
+        // clang-format 14 breaks a row between two strings: the rows stay as written.
+        // clang-format off
         QTest::newRow("r 0, digits 1 and 9") << false << "0 0 0 0 0 0 0 0.15 top" << "11 11 11 4 5 4" << "0 0 0 0 0 11" << 20 << 180;
         QTest::newRow("top r, digits 9 and 0") << false << "top top top top top top top 0" << "1650 330 220 301 302 301"
                                                 << "0 0 0 0 0 330" << 180 << 0;
@@ -116,6 +117,7 @@ private slots:
                                                << "836 176 121 4 155 4" << "0 0 0 0 0 176" << 20 << 180;
         QTest::newRow("start of play, 1 and 9") << true << "0 0.15 top" << "" << "" << 20 << 180;
         QTest::newRow("start of play, 9 and 0") << true << "top 0" << "" << "" << 180 << 0;
+        // clang-format on
     }
 
     void draws()
@@ -147,7 +149,7 @@ private slots:
         // As painted, without the controls over it.
         QImage bg(t->surface()->size(), QImage::Format_RGB32);
         t->surface()->render(&bg, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-        QCOMPARE(bg.pixelColor(0, 1), QColor(red, green, 0));  // middle of the first band
+        QCOMPARE(bg.pixelColor(0, 1), QColor(red, green, 0));        // middle of the first band
         QCOMPARE(bg.pixelColor(607, 670), QColor(red, green, 255));  // and of the last
         // Red and green the same in every band, each band one blue step up, across the whole width.
         for (int y = 0, previous = 0; y < bg.height(); ++y) {

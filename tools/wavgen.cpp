@@ -25,7 +25,8 @@ using Buffer = std::vector<double>;
 // with any toolchain.
 class Noise {
 public:
-    double next() {
+    double next()
+    {
         state_ ^= state_ << 13;
         state_ ^= state_ >> 17;
         state_ ^= state_ << 5;
@@ -36,7 +37,8 @@ private:
     std::uint32_t state_ = 0x5EED1234u;
 };
 
-Buffer render(double seconds, const std::function<double(double)>& fn) {
+Buffer render(double seconds, const std::function<double(double)> &fn)
+{
     Buffer out(static_cast<std::size_t>(std::lround(seconds * kRate)));
     for (std::size_t i = 0; i < out.size(); ++i)
         out[i] = fn(static_cast<double>(i) / kRate);
@@ -45,7 +47,8 @@ Buffer render(double seconds, const std::function<double(double)>& fn) {
 
 // Ramp both ends so playback starts and stops at zero instead of clicking,
 // then scale to the target peak.
-void finish(Buffer& b, double fadeInMs, double fadeOutMs) {
+void finish(Buffer &b, double fadeInMs, double fadeOutMs)
+{
     const auto in = static_cast<std::size_t>(fadeInMs * kRate / 1000.0);
     const auto out = static_cast<std::size_t>(fadeOutMs * kRate / 1000.0);
     for (std::size_t i = 0; i < in && i < b.size(); ++i)
@@ -53,12 +56,15 @@ void finish(Buffer& b, double fadeInMs, double fadeOutMs) {
     for (std::size_t i = 0; i < out && i < b.size(); ++i)
         b[b.size() - 1 - i] *= static_cast<double>(i) / static_cast<double>(out);
     double peak = 0.0;
-    for (double s : b) peak = std::max(peak, std::abs(s));
+    for (double s : b)
+        peak = std::max(peak, std::abs(s));
     if (peak > 0.0)
-        for (double& s : b) s *= kPeak / peak;
+        for (double &s : b)
+            s *= kPeak / peak;
 }
 
-Buffer gunshot() {
+Buffer gunshot()
+{
     Noise noise;
     double thumpPhase = 0.0;
     Buffer b = render(0.35, [&](double t) {
@@ -72,7 +78,8 @@ Buffer gunshot() {
     return b;
 }
 
-Buffer explosion() {
+Buffer explosion()
+{
     Noise noise;
     double lp1 = 0.0, lp2 = 0.0, rumblePhase = 0.0;
     Buffer b = render(0.9, [&](double t) {
@@ -89,7 +96,8 @@ Buffer explosion() {
     return b;
 }
 
-Buffer laser() {
+Buffer laser()
+{
     double phase = 0.0;
     Buffer b = render(0.45, [&](double t) {
         // Exponential sweep sounds like an even fall in pitch.
@@ -103,32 +111,35 @@ Buffer laser() {
     return b;
 }
 
-void put16(std::string& s, std::uint16_t v) {
+void put16(std::string &s, std::uint16_t v)
+{
     s += static_cast<char>(v & 0xFF);
     s += static_cast<char>(v >> 8);
 }
 
-void put32(std::string& s, std::uint32_t v) {
+void put32(std::string &s, std::uint32_t v)
+{
     put16(s, static_cast<std::uint16_t>(v & 0xFFFF));
     put16(s, static_cast<std::uint16_t>(v >> 16));
 }
 
 // Little-endian fields written byte by byte, so the host's endianness
 // doesn't matter.
-bool writeWav(const std::filesystem::path& path, const Buffer& b) {
+bool writeWav(const std::filesystem::path &path, const Buffer &b)
+{
     const auto dataBytes = static_cast<std::uint32_t>(b.size() * 2);
     std::string out;
     out.reserve(44 + dataBytes);
     out += "RIFF";
     put32(out, 36 + dataBytes);
     out += "WAVEfmt ";
-    put32(out, 16);             // fmt chunk size
-    put16(out, 1);              // PCM
-    put16(out, 1);              // mono
+    put32(out, 16);  // fmt chunk size
+    put16(out, 1);   // PCM
+    put16(out, 1);   // mono
     put32(out, kRate);
-    put32(out, kRate * 2);      // byte rate
-    put16(out, 2);              // block align
-    put16(out, 16);             // bits per sample
+    put32(out, kRate * 2);  // byte rate
+    put16(out, 2);          // block align
+    put16(out, 16);         // bits per sample
     out += "data";
     put32(out, dataBytes);
     for (double s : b) {
@@ -143,7 +154,8 @@ bool writeWav(const std::filesystem::path& path, const Buffer& b) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
         return 2;
@@ -156,10 +168,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const struct {
-        const char* name;
+        const char *name;
         Buffer (*make)();
     } sounds[] = {{"sparo.wav", gunshot}, {"esplosi.wav", explosion}, {"laser.wav", laser}};
-    for (const auto& s : sounds) {
+    for (const auto &s : sounds) {
         const auto path = dir / s.name;
         if (!writeWav(path, s.make())) {
             std::fprintf(stderr, "wavgen: cannot write %s\n", path.c_str());

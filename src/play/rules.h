@@ -14,14 +14,25 @@
 namespace vortana {
 
 // The six targets, in the column order of the movement table.
-enum class Target : std::uint8_t { paricmd, paricmd1, paricmd2, disparicmd, disparicmd1, disparicmd2 };
+enum class Target : std::uint8_t {
+    paricmd,
+    paricmd1,
+    paricmd2,
+    disparicmd,
+    disparicmd1,
+    disparicmd2
+};
 inline constexpr int kTargets = 6;
 inline constexpr std::array<std::string_view, kTargets> kTargetNames{
     "paricmd", "paricmd1", "paricmd2", "disparicmd", "disparicmd1", "disparicmd2"};
 
 // ---- movement --------------------------------------------------------
 
-enum class Vis : std::uint8_t { Kept, Shown, Hidden };
+enum class Vis : std::uint8_t {
+    Kept,
+    Shown,
+    Hidden
+};
 
 // R(n) + add; n == 0 means "not moved".
 struct Draw {
@@ -80,7 +91,10 @@ enum class NumberRule : std::uint8_t {
     Fixed,        // always add; re-seeds but draws nothing
 };
 
-enum class SeedFrom : std::uint8_t { Zero, Disparicmd2Number };
+enum class SeedFrom : std::uint8_t {
+    Zero,
+    Disparicmd2Number
+};
 
 struct ClickRule {
     Target target;

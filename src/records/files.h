@@ -36,7 +36,12 @@ private:
     std::intptr_t handle_ = -1;
 };
 
-enum class Access { Read, Write, Append, ReadWrite };
+enum class Access {
+    Read,
+    Write,
+    Append,
+    ReadWrite
+};
 
 // What a file written in another's place takes over from it.
 struct Standing {

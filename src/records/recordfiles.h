@@ -12,7 +12,7 @@ inline constexpr char kNameFile[] = "/vortana.txt";
 
 // Reading stops here: a record the game writes is far shorter, and a huge
 // file would otherwise freeze start-up while the label lays it out.
-inline constexpr qint64 kRecordReadLimit = 64 * 1024;
+inline constexpr qint64 kRecordReadLimit = qint64{64} * 1024;
 // Longest name the prompt takes, so every record written reads back whole.
 inline constexpr int kMaxNameLength = 32767;
 

@@ -94,7 +94,7 @@ void inspectBoth(const QString &folder, Target (&files)[2])
 QByteArray journal(const QByteArray &points, const QByteArray &name)
 {
     const QByteArray body = kJournalMagic + QByteArray::number(points.size()) + ' ' + QByteArray::number(name.size())
-                            + '\n' + points + name;
+        + '\n' + points + name;
     return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 
@@ -182,7 +182,7 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
             if (before)
                 try {
                     writeAll(openRegular(files[0].path, Access::Write, kCannotWrite), files[0].path, *before);
-                } catch (const RuntimeError &) {
+                } catch (const RuntimeError &) {  // NOLINT(bugprone-empty-catch): the first error is the one told
                 }
             throw;
         }
@@ -212,7 +212,7 @@ void writeRecord(const QString &dir, const QString &points, const QString &name,
                 replacePoints(files[0], *before, lock);
                 syncFolder(QFileInfo(files[0].path).path());
                 undone = true;
-            } catch (const RuntimeError &) {
+            } catch (const RuntimeError &) {  // NOLINT(bugprone-empty-catch): the journal stays
             }
         if (undone)
             discard(journalPath);

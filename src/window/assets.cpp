@@ -45,21 +45,23 @@ void drawEmblem(QPainter &p, int s, QColor ring, QColor face)
 
 QPixmap nextArrow(QColor fill, QColor edge, int shift, qreal dpr)
 {
-    return canvas(32, [&](QPainter &p) {
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath arrow;
-        arrow.moveTo(6 + shift, 8 + shift);
-        arrow.lineTo(20 + shift, 8 + shift);
-        arrow.lineTo(20 + shift, 3 + shift);
-        arrow.lineTo(30 + shift, 16 + shift);
-        arrow.lineTo(20 + shift, 29 + shift);
-        arrow.lineTo(20 + shift, 24 + shift);
-        arrow.lineTo(6 + shift, 24 + shift);
-        arrow.closeSubpath();
-        p.setPen(QPen(edge, 2));
-        p.setBrush(fill);
-        p.drawPath(arrow);
-    }, dpr);
+    return canvas(
+        32, [&](QPainter &p) {
+            p.setRenderHint(QPainter::Antialiasing);
+            QPainterPath arrow;
+            arrow.moveTo(6 + shift, 8 + shift);
+            arrow.lineTo(20 + shift, 8 + shift);
+            arrow.lineTo(20 + shift, 3 + shift);
+            arrow.lineTo(30 + shift, 16 + shift);
+            arrow.lineTo(20 + shift, 29 + shift);
+            arrow.lineTo(20 + shift, 24 + shift);
+            arrow.lineTo(6 + shift, 24 + shift);
+            arrow.closeSubpath();
+            p.setPen(QPen(edge, 2));
+            p.setBrush(fill);
+            p.drawPath(arrow);
+        },
+        dpr);
 }
 
 }  // namespace
@@ -70,8 +72,9 @@ QIcon windowIcon()
     static const QIcon icon = [] {
         QIcon icon;
         for (int s : {16, 32, 48, 64, 128, 256})
-            icon.addPixmap(canvas(s, [s](QPainter &p) { drawEmblem(p, s, QColor(0xC0, 0x00, 0xC0), QColor(0x00, 0xFF, 0xFF)); },
-                                  1, QImage::Format_RGB32));
+            icon.addPixmap(canvas(
+                s, [s](QPainter &p) { drawEmblem(p, s, QColor(0xC0, 0x00, 0xC0), QColor(0x00, 0xFF, 0xFF)); },
+                1, QImage::Format_RGB32));
         return icon;
     }();
     return icon;
@@ -79,49 +82,55 @@ QIcon windowIcon()
 
 QCursor gunSight(qreal dpr)
 {
-    const QPixmap pm = canvas(32, [](QPainter &p) {
-        for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
-            const int w = c == Qt::white ? 3 : 1;
-            p.setPen(QPen(c, w, Qt::SolidLine, Qt::FlatCap));
-            p.drawLine(16, 2, 16, 30);
-            p.drawLine(2, 16, 30, 16);
-            for (int d : {6, 11}) {  // cross-ticks on both lines
-                p.drawLine(13, 16 - d, 19, 16 - d);
-                p.drawLine(13, 16 + d, 19, 16 + d);
-                p.drawLine(16 - d, 13, 16 - d, 19);
-                p.drawLine(16 + d, 13, 16 + d, 19);
+    const QPixmap pm = canvas(
+        32, [](QPainter &p) {
+            for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
+                const int w = c == Qt::white ? 3 : 1;
+                p.setPen(QPen(c, w, Qt::SolidLine, Qt::FlatCap));
+                p.drawLine(16, 2, 16, 30);
+                p.drawLine(2, 16, 30, 16);
+                for (int d : {6, 11}) {  // cross-ticks on both lines
+                    p.drawLine(13, 16 - d, 19, 16 - d);
+                    p.drawLine(13, 16 + d, 19, 16 + d);
+                    p.drawLine(16 - d, 13, 16 - d, 19);
+                    p.drawLine(16 + d, 13, 16 + d, 19);
+                }
             }
-        }
-    }, dpr);
+        },
+        dpr);
     return QCursor(pm, 16, 16);
 }
 
 QCursor paricmdPointer(qreal dpr)
 {
-    const QPixmap pm = canvas(32, [](QPainter &p) {
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::black, 2));
-        p.setBrush(QColor(0, 255, 0, 90));
-        p.drawEllipse(QPointF(kParicmdHotSpot), 8, 8);
-        p.setPen(QPen(Qt::red, 2));
-        p.drawLine(kParicmdHotSpot + QPoint(0, -9), kParicmdHotSpot + QPoint(0, 9));
-        p.drawLine(kParicmdHotSpot + QPoint(-9, 0), kParicmdHotSpot + QPoint(9, 0));
-        p.setPen(QPen(Qt::black, 3));
-        p.drawLine(18, 18, 30, 30);
-    }, dpr);
+    const QPixmap pm = canvas(
+        32, [](QPainter &p) {
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(QPen(Qt::black, 2));
+            p.setBrush(QColor(0, 255, 0, 90));
+            p.drawEllipse(QPointF(kParicmdHotSpot), 8, 8);
+            p.setPen(QPen(Qt::red, 2));
+            p.drawLine(kParicmdHotSpot + QPoint(0, -9), kParicmdHotSpot + QPoint(0, 9));
+            p.drawLine(kParicmdHotSpot + QPoint(-9, 0), kParicmdHotSpot + QPoint(9, 0));
+            p.setPen(QPen(Qt::black, 3));
+            p.drawLine(18, 18, 30, 30);
+        },
+        dpr);
     return QCursor(pm, kParicmdHotSpot.x(), kParicmdHotSpot.y());
 }
 
 QCursor iconPointer(qreal dpr)
 {
-    const QPixmap pm = canvas(32, [](QPainter &p) {
-        for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
-            p.setPen(QPen(c, c == Qt::white ? 3 : 1));
-            p.setBrush(Qt::NoBrush);
-            p.drawRect(8, 8, 16, 16);
-            p.drawRect(13, 13, 6, 6);
-        }
-    }, dpr);
+    const QPixmap pm = canvas(
+        32, [](QPainter &p) {
+            for (const QColor &c : {QColor(Qt::white), QColor(Qt::black)}) {
+                p.setPen(QPen(c, c == Qt::white ? 3 : 1));
+                p.setBrush(Qt::NoBrush);
+                p.drawRect(8, 8, 16, 16);
+                p.drawRect(13, 13, 6, 6);
+            }
+        },
+        dpr);
     return QCursor(pm, 16, 16);
 }
 

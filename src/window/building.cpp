@@ -106,9 +106,8 @@ QWidget *makeLabel(const ControlSpec &spec, QWidget *surface)
 
 QWidget *makeControl(const ControlSpec &spec, QWidget *surface, qreal dpr)
 {
-    QWidget *w = spec.kind == Kind::Button    ? makeButton(spec, surface, dpr)
-                 : spec.kind == Kind::TextBox ? makeTextBox(spec, surface)
-                                              : makeLabel(spec, surface);
+    QWidget *w = spec.kind == Kind::Label ? makeLabel(spec, surface)
+                                          : (spec.kind == Kind::Button ? makeButton(spec, surface, dpr) : makeTextBox(spec, surface));
     w->setObjectName(qs(spec.name));
     w->setProperty("tabIndex", spec.tab);
     if (spec.kind != Kind::Label || !spec.font.family.empty())

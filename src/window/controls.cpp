@@ -42,7 +42,9 @@ QColor disabledTextOn(const QColor &back, const QColor &palette, const QColor &e
         return palette;
     // Halfway to the back looks disabled; nearer the text where that
     // would not read.
-    for (double t = 0.5; t > 0; t -= 0.05) {
+    // The sum's rounding adds an 11th step at t near 0: the enabled colour,
+    // which is what the loop's end gives too.
+    for (double t = 0.5; t > 0; t -= 0.05) {  // NOLINT(cert-flp30-c)
         const QColor c = QColor::fromRgbF(float(enabled.redF() + (back.redF() - enabled.redF()) * t),
                                           float(enabled.greenF() + (back.greenF() - enabled.greenF()) * t),
                                           float(enabled.blueF() + (back.blueF() - enabled.blueF()) * t));
@@ -104,7 +106,7 @@ void FlatButton::paintEvent(QPaintEvent *)
     p.drawLine(r.topRight(), r.bottomRight());
 
     QRect textArea = r.adjusted(2, 2, -2, -2);
-    const QPixmap &pic = !isEnabled() ? disabled_ : down ? pressed_ : normal_;
+    const QPixmap &pic = !isEnabled() ? disabled_ : (down ? pressed_ : normal_);
     if (!pic.isNull()) {
         const QSize s = pic.deviceIndependentSize().toSize();
         const int h = text().isEmpty() ? 0 : fontMetrics().height();

@@ -95,7 +95,7 @@ int QtPlatform::msgBox(QWidget *parent, const QString &text, int style, const QS
 void QtPlatform::errorBox(QWidget *parent, const QString &text)
 {
     PlacedDialog<QMessageBox> box(QMessageBox::Critical, QString::fromLatin1(kTitle),
-                    QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
+                                  QStringLiteral("Errore di esecuzione:\n") + text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -15,11 +15,23 @@ inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kClientWidthTwips = 9120;
 inline constexpr int kClientHeightTwips = 10080;
 
-enum class Kind : std::uint8_t { Button, Label, TextBox };
+enum class Kind : std::uint8_t {
+    Button,
+    Label,
+    TextBox
+};
 
-enum class Border : std::uint8_t { None, Flat, Sunken };
+enum class Border : std::uint8_t {
+    None,
+    Flat,
+    Sunken
+};
 
-enum class Pointer : std::uint8_t { Default, Icon, Paricmd };
+enum class Pointer : std::uint8_t {
+    Default,
+    Icon,
+    Paricmd
+};
 
 // Flags of the "other" column; anything not set has the ordinary value
 // (visible, enabled, transparent label, left-aligned, fixed size).

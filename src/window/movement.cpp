@@ -27,7 +27,8 @@ void Tavola::Timer2_Timer()
             moveTarget(t, left, top);
         }
         if (cell.renumber) {
-            std::int16_t &number = *numbers[i];
+            // Only the disparicmd columns, whose numbers are set, renumber.
+            std::int16_t &number = *numbers[i];  // NOLINT(clang-analyzer-core.NullDereference)
             const Renumber r = renumberOf(t);
             rng_.reseed(number);
             number = std::int16_t(11 * (rng_.R(r.m) + 1) + r.c);
@@ -43,7 +44,7 @@ void Tavola::moveTarget(Target t, int left, int top)
     // A top that stays as it was keeps its pixel row: one taken over from
     // the layout's twips need not fall on a whole unit.
     const int h = surface_->height();
-    const int py = top == at.y() ? b->y() : scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top;
+    const int py = top == at.y() ? b->y() : (scaleHeight_ ? int((qint64(top) * h) / scaleHeight_) : top);
     at = QPoint(left, top);
     b->move(left, py);
 }

@@ -17,7 +17,11 @@ enum MsgStyle : int {
     Question = 32,
     SecondDefault = 256,
 };
-enum MsgAnswer : int { AnswerOk = 1, AnswerYes = 6, AnswerNo = 7 };
+enum MsgAnswer : int {
+    AnswerOk = 1,
+    AnswerYes = 6,
+    AnswerNo = 7
+};
 
 inline constexpr char kTitle[] = "Vortana";
 

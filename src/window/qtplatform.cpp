@@ -15,7 +15,7 @@ QString soundFolderBase()
     // Beside the executable in a build tree, under share/ once installed.
     // The prefix the executable sits in goes before the configured one, so
     // a copy installed elsewhere never plays another installation's sounds.
-    const QString here = QCoreApplication::applicationDirPath();
+    QString here = QCoreApplication::applicationDirPath();
     for (const QString &dir : {here, here + QStringLiteral("/../share/vortana"), QStringLiteral(VORTANA_DATADIR)})
         if (QDir(dir + QStringLiteral("/suoni")).exists())
             return QDir::cleanPath(dir);

@@ -23,7 +23,7 @@ void onSignal(int)
 
 }  // namespace
 
-void onSessionEnd(QApplication &app, std::function<void()> handler)
+void onSessionEnd(QApplication &app, const std::function<void()> &handler)
 {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [handler](QSessionManager &) { handler(); });
     // A signal handler may only write: the event loop sees the byte and

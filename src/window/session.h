@@ -9,6 +9,6 @@ namespace vortana {
 // Runs `handler` when the desktop session ends: the session manager asks
 // for the game's data before a logout, or SIGTERM or SIGHUP arrives (a
 // logout without a session manager, a shutdown).
-void onSessionEnd(QApplication &app, std::function<void()> handler);
+void onSessionEnd(QApplication &app, const std::function<void()> &handler);
 
 }  // namespace vortana

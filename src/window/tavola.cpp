@@ -42,7 +42,7 @@ void Tavola::run(void (Tavola::*handler)())
         return;
     try {
         (this->*handler)();
-    } catch (const ProgramEnded &) {
+    } catch (const ProgramEnded &) {  // NOLINT(bugprone-empty-catch): it only unwinds
     } catch (const RuntimeError &e) {
         if (ended_)
             return;

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "play/rules.h"
-#include "window/layout.h"
 #include "records/channels.h"
 #include "records/error.h"
 #include "window/controls.h"
+#include "window/layout.h"
 #include "window/variables.h"
 
 #include <QHash>
