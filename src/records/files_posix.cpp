@@ -169,7 +169,7 @@ QByteArray read(const File &f, qint64 limit, const QString &path, const QString 
     QFile qf;
     if (!qf.open(fdOf(f), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         throw RuntimeError(reason(what, path, qf.errorString()));
-    const QByteArray bytes = qf.read(limit);
+    QByteArray bytes = qf.read(limit);
     if (qf.error() != QFileDevice::NoError)
         throw RuntimeError(reason(what, path, qf.errorString()));
     return bytes;

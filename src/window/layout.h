@@ -136,6 +136,8 @@ inline constexpr std::array<MenuSpec, 10> kMenu{{
     {2, "h", "Es 165 è divisibile per 11 ed infatti (1+5) -6=0"},
 }};
 
+static_assert(kMenu[0].level == 1, "the menu bar opens with a menu of its own");
+
 constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
 
 }  // namespace vortana
