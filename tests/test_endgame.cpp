@@ -11,8 +11,11 @@
 #include <QTest>
 
 #include <climits>
+#include <cstdio>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +54,9 @@ private slots:
     void lockedRecord_data();
     void lockedRecord();
     void holdLock();
+    void othersLink_data();
+    void othersLink();
+    void linkedGame();
     void newGame();
     void ticksBehindBoxes_data();
     void ticksBehindBoxes();
@@ -222,6 +228,8 @@ void TestEndgame::sharedFolder_data()
     QTest::newRow("immutable, linked to") << "chattr" << true << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable") << "mode" << false << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable, linked to") << "mode" << true << QByteArray("Vecchio\r\n") << "";
+    // The points file can take 3 bytes only, as on a full disk: the name waits for the points.
+    QTest::newRow("not writable, points file full") << "mode, full" << false << QByteArray("Vecchio\r\n") << "avortana.txt\"";
 }
 
 // A folder that takes no new files while its two files stay writable, as a
@@ -246,7 +254,8 @@ void TestEndgame::sharedFolder()
     for (const char *f : {kPointsFile, kNameFile})
         QVERIFY(!linked || QFile::link(shared + QLatin1String(f), p.data + QLatin1String(f)));
     const QByteArray folder = QFile::encodeName(shared);
-    if (how == QLatin1String("mode")) {
+    const bool full = how.endsWith(QLatin1String("full"));
+    if (how.startsWith(QLatin1String("mode"))) {
         // Binds only a player other than root (run in a user namespace as one).
         QCOMPARE(::chmod(folder.constData(), 0555), 0);
         QVERIFY(::access(folder.constData(), W_OK) != 0);
@@ -260,16 +269,25 @@ void TestEndgame::sharedFolder()
     });
     Tavola t(p, Rng::shared());
     t.start();
-    if (error.isEmpty()) {
+    if (error.isEmpty() || full) {
         QVERIFY(waitActivated(t));
         t.label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        struct rlimit unlimited;
+        ::getrlimit(RLIMIT_FSIZE, &unlimited);
+        const struct rlimit small = {3, unlimited.rlim_max};
+        if (full && (::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small) != 0))
+            QFAIL("no file size limit");
         t.run(&Tavola::cmdExit_Click);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
     }
 
     QVERIFY2(error.isEmpty() ? p.errors.isEmpty() : p.errors.size() == 1 && p.errors[0].contains(error), qPrintable(p.errors.join(u'\n')));
     QCOMPARE(p.quits, QList<int>{error.isEmpty() ? 0 : 1});
     QVERIFY(!error.isEmpty() || texts(p.boxes).last() == kSaved);
-    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 5\r\n\r\n") : QByteArray(" 3\r\n"));
+    if (full)
+        QCOMPARE(fileBytes(namePath(p)), names);
+    else
+        QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 5\r\n\r\n") : QByteArray(" 3\r\n"));
     QCOMPARE(QFileInfo(pointsPath(p)).isSymLink() && QFileInfo(namePath(p)).isSymLink(), linked);
 }
 
@@ -353,6 +371,80 @@ void TestEndgame::holdLock()
         ::close(fd);
     }
     QTest::qSleep(how[0] == QLatin1String("long") ? 17000 : 2000);
+}
+
+void TestEndgame::othersLink_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("error");  // "" for a record saved through the links
+    const QString others = QStringLiteral("punteggi/avortana.txt\": appartiene a un altro utente");
+    QTest::newRow("another's link to a file of mine, at start-up") << "diary" << others;
+    QTest::newRow("another's dangling link, at start-up") << "missing" << others;
+    QTest::newRow("another's link swapped in during play, at the save") << "swap" << others;
+    QTest::newRow("my own chain of links") << "own" << "";
+}
+
+// A shared score folder open to a group (set-group-ID, not sticky) where
+// another player (uid 4242, unmapped in the game's user namespace) puts a
+// link of theirs to a file of the player's. The game stops and names the
+// link; the file it leads to stays as it was, a missing one missing.
+void TestEndgame::othersLink()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, error);
+    MACHINE_CHECK();
+    QTemporaryDir root;
+    const QString shared = root.filePath(QStringLiteral("punteggi")), data = root.filePath(QStringLiteral("vortana")),
+                  mine = root.filePath(QStringLiteral("mio")), diary = mine + QStringLiteral("/diario.txt");
+    QVERIFY(QDir().mkpath(shared) && QDir().mkpath(data) && QDir().mkpath(mine));
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 02777), 0);
+    writeBytes(diary, "-9 appunti segreti\r\n");
+    writeBytes(shared + QLatin1String(kNameFile), "Vecchio\r\n");
+    const QString target = how == QLatin1String("missing") ? mine + QStringLiteral("/nuovo.txt") : diary;
+    const QString other = shared + (how == QLatin1String("swap") ? QStringLiteral("/altro") : QLatin1String(kPointsFile));
+    if (how == QLatin1String("own")) {
+        QVERIFY(QFile::link(diary, mine + QStringLiteral("/uno")) && QFile::link(mine + QStringLiteral("/uno"), other));
+    } else {
+        if (how == QLatin1String("swap"))
+            writeBytes(shared + QLatin1String(kPointsFile), "-9\r\n");
+        QVERIFY(QFile::link(target, other));
+        QCOMPARE(::lchown(QFile::encodeName(other).constData(), 4242, 4242), 0);
+    }
+    for (const char *f : {kPointsFile, kNameFile})
+        QVERIFY(QFile::link(shared + QLatin1String(f), data + QLatin1String(f)));
+    QProcess game;
+    startChild(game, "linkedGame", how + u'|' + data, {QStringLiteral("unshare"), QStringLiteral("--map-user=1000"), QStringLiteral("--map-group=1000")});
+    QVERIFY(game.waitForFinished(60000));
+    const QString said = QString::fromLocal8Bit(game.readAllStandardOutput());
+    QVERIFY2(game.exitCode() == 0 && said.contains(error.isEmpty() ? QStringLiteral("quits 0\n") : QStringLiteral("quits 1\n")),
+             qPrintable(said + QString::fromLocal8Bit(game.readAllStandardError())));
+    QVERIFY2(error.isEmpty() || said.contains(error), qPrintable(said));
+    QCOMPARE(fileBytes(diary) + fileBytes(shared + QLatin1String(kNameFile)),
+             error.isEmpty() ? QByteArray(" 5\r\nAnna\r\n") : QByteArray("-9 appunti segreti\r\nVecchio\r\n"));
+    QCOMPARE(QDir(mine).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({QStringLiteral("diario.txt")}) + (error.isEmpty() ? QStringList{QStringLiteral("uno")} : QStringList()));
+    QVERIFY(QFileInfo(data + QLatin1String(kPointsFile)).isSymLink());
+}
+
+// The player's game for othersLink, in a user namespace of its own.
+void TestEndgame::linkedGame()
+{
+    const QStringList how = childArgument().split(u'|');
+    if (how.size() != 2)
+        QSKIP("run by othersLink only");
+    FakePlatform p;
+    p.data = how[1];
+    p.names << QStringLiteral("Anna");
+    Tavola t(p, Rng::shared());
+    t.start();
+    if (p.errors.isEmpty()) {
+        QVERIFY(waitActivated(t));
+        const QByteArray shared = QFile::encodeName(QFileInfo(how[1]).path() + QStringLiteral("/punteggi/"));
+        if (how[0] == QLatin1String("swap"))
+            QCOMPARE(::rename(shared + "altro", shared + kPointsFile), 0);
+        t.label("Punteggio")->setCaption(QStringLiteral(" 5"));
+        t.run(&Tavola::cmdExit_Click);
+    }
+    std::printf("quits %s\n%s\n", qPrintable(QString::number(p.quits.value(0, -1))), qPrintable(p.errors.join(u'\n')));
 }
 
 void TestEndgame::newGame()

@@ -4,11 +4,13 @@
 #include "support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,6 +170,40 @@ namespace {
 // The record before and after the save; different lengths, so a cut-off write shows.
 const QStringList kOld{QStringLiteral("-12345\r\n"), QStringLiteral("Bartolomeo Bianchi\r\n")};
 const QStringList kNew{QStringLiteral(" 1\r\n"), QStringLiteral("Anna\r\n")};
+
+// The game strace runs, once the injected SIGSTOP holds it: stopped, and
+// not switched in for half a second, which a stop at each of its system
+// calls for strace never lasts. 0 if it ended first.
+pid_t stoppedGame(QProcess &strace)
+{
+    QElapsedTimer waited, still;
+    waited.start();
+    QByteArray seen;
+    while (!waited.hasExpired(60000) && !strace.waitForFinished(20)) {
+        const pid_t pid = fileBytes(QStringLiteral("/proc/%1/task/%1/children").arg(strace.processId())).trimmed().toInt();
+        const QByteArray status = pid > 0 ? fileBytes(QStringLiteral("/proc/%1/status").arg(pid)) : QByteArray();
+        const bool stopped = status.contains("\nState:\tt") || status.contains("\nState:\tT");
+        const QByteArray now = stopped ? status.sliced(status.indexOf("voluntary_ctxt_switches")) : QByteArray();
+        if (now != seen || now.isEmpty()) {
+            seen = now;
+            still.start();
+        } else if (still.hasExpired(500)) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
+// Whether another game trying to lock the record now would have to wait.
+bool recordLocked(const QString &points)
+{
+    const int fd = ::open(QFile::encodeName(points).constData(), O_RDWR | O_CLOEXEC);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    const bool asked = fd >= 0 && ::fcntl(fd, F_OFD_GETLK, &whole) == 0;
+    ::close(fd);
+    return asked && whole.l_type != F_UNLCK;
+}
 }
 
 void TestRecords::saveCutShort_data()
@@ -184,8 +220,9 @@ void TestRecords::saveCutShort_data()
     QTest::newRow("remove") << "unlink" << 4 << true;
 }
 
-// A game killed at each step of its save in turn: the next start shows the
-// old record or the new one, whole, and leaves nothing but the two files.
+// A game stopped at each step of its save in turn holds a second game off,
+// and killed there, the next start shows the old record or the new one,
+// whole, and leaves nothing but the two files.
 void TestRecords::saveCutShort()
 {
     QFETCH(QString, call);
@@ -197,7 +234,7 @@ void TestRecords::saveCutShort()
         QVERIFY(QDir().mkpath(p.data));
         writeBytes(pointsPath(p), kOld[0].toLatin1());
         writeBytes(namePath(p), kOld[1].toLatin1());
-        QStringList args = QStringLiteral("strace -f -o /dev/null -e inject=%1:signal=SIGKILL:when=%2").arg(call).arg(when).split(u' ');
+        QStringList args = QStringLiteral("strace -f -o /dev/null -e inject=%1:signal=SIGSTOP:when=%2").arg(call).arg(when).split(u' ');
         // The files a save touches, as the folder's path meets each name with one slash or two.
         for (const char *f : {"", "avortana.txt", "vortana.txt", "vortana.journal", "avortana.txt.new", "vortana.txt.new"})
             for (const char *slash : {"/", "//"})
@@ -205,7 +242,11 @@ void TestRecords::saveCutShort()
                     args << QStringLiteral("-P") << p.data + QLatin1String(*f ? slash : "") + QLatin1String(f);
         QProcess game;
         startChild(game, "saveAndExit", p.data, args << QStringLiteral("--"));
-        QVERIFY(game.waitForFinished(60000));
+        if (const pid_t stopped = stoppedGame(game)) {
+            QVERIFY2(recordLocked(pointsPath(p)), qPrintable(QStringLiteral("%1 #%2: the record is not locked").arg(call).arg(when)));
+            ::kill(stopped, SIGKILL);
+        }
+        QVERIFY2(game.state() == QProcess::NotRunning || game.waitForFinished(60000), qPrintable(game.errorString()));
         const bool cut = game.exitStatus() == QProcess::CrashExit || game.exitCode() == 128 + SIGKILL;
         QVERIFY2(cut || game.exitCode() == 0, game.readAllStandardError().constData());
 

@@ -68,16 +68,38 @@ void cannotWrite(const QString &path, int err)
 
 QString resolve(const QString &path)
 {
-    QString file = QDir::cleanPath(path);
-    // As many links as the kernel follows; a longer chain is refused at the
-    // open. Qt reads each link, a dangling one too.
-    for (int hops = 0; hops < 40; ++hops) {
-        const QString next = QFile::symLinkTarget(file);
-        if (next.isEmpty())
-            break;
-        file = QDir::cleanPath(next);
+    // Walked name by name, folders included: a link is followed only when
+    // it is the player's or root's. In a shared folder another player's link
+    // could lead anywhere the player may write, and the kernel's own guard
+    // (protected_symlinks) sees none of this, as the game reads links itself.
+    QStringList rest = QFileInfo(path).absoluteFilePath().split(u'/', Qt::SkipEmptyParts);
+    QString file;
+    for (int hops = 0; !rest.isEmpty();) {
+        const QString part = rest.takeFirst(), next = file + u'/' + part;
+        if (part == QLatin1String("..")) {
+            file.truncate(std::max<qsizetype>(file.lastIndexOf(u'/'), 0));
+            continue;
+        }
+        struct stat st;
+        char target[4096];
+        ssize_t n = -1;
+        // As many links as the kernel follows; a longer chain is refused at the open.
+        if (part != QLatin1String(".") && ::lstat(native(next).constData(), &st) == 0 && S_ISLNK(st.st_mode) && hops++ < 40) {
+            if (st.st_uid != ::geteuid() && st.st_uid != 0)
+                throw RuntimeError(reason(QStringLiteral("Impossibile seguire il collegamento"), next,
+                                          QStringLiteral("appartiene a un altro utente")));
+            n = ::readlink(native(next).constData(), target, sizeof target);
+        }
+        if (n <= 0) {
+            file = part == QLatin1String(".") ? file : next;
+            continue;
+        }
+        const QString to = QFile::decodeName(QByteArray(target, n));
+        rest = to.split(u'/', Qt::SkipEmptyParts) + rest;
+        if (to.startsWith(u'/'))
+            file.clear();
     }
-    return file;
+    return file.isEmpty() ? QStringLiteral("/") : file;
 }
 
 Fd openRegular(const QString &path, int flags, const QString &what, struct stat *st)

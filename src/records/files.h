@@ -45,7 +45,7 @@ RuntimeError failure(const QString &what, const QString &path, int err);
 
 // The file a record name leads to, through every symbolic link, the last
 // one included even when its target is missing: a save writes that one and
-// keeps the links.
+// keeps the links. Throws at a link that is neither the player's nor root's.
 QString resolve(const QString &path);
 
 // Opens an existing regular file without waiting on whatever stands at
