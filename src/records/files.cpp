@@ -75,29 +75,21 @@ QString resolve(const QString &path)
     QStringList rest = QFileInfo(path).absoluteFilePath().split(u'/', Qt::SkipEmptyParts);
     QString file;
     for (int hops = 0; !rest.isEmpty();) {
-        const QString part = rest.takeFirst(), next = file + u'/' + part;
-        if (part == QLatin1String("..")) {
-            file.truncate(std::max<qsizetype>(file.lastIndexOf(u'/'), 0));
-            continue;
-        }
+        const QString next = file + u'/' + rest.takeFirst();
         struct stat st;
-        char target[4096];
-        ssize_t n = -1;
         // As many links as the kernel follows; a longer chain is refused at the open.
-        if (part != QLatin1String(".") && ::lstat(native(next).constData(), &st) == 0 && S_ISLNK(st.st_mode) && hops++ < 40) {
-            if (st.st_uid != ::geteuid() && st.st_uid != 0)
-                throw RuntimeError(reason(QStringLiteral("Impossibile seguire il collegamento"), next,
-                                          QStringLiteral("appartiene a un altro utente")));
-            n = ::readlink(native(next).constData(), target, sizeof target);
-        }
-        if (n <= 0) {
-            file = part == QLatin1String(".") ? file : next;
+        if (::lstat(native(next).constData(), &st) != 0 || !S_ISLNK(st.st_mode) || hops++ >= 40) {
+            file = QDir::cleanPath(next);
             continue;
         }
-        const QString to = QFile::decodeName(QByteArray(target, n));
+        if (st.st_uid != ::geteuid() && st.st_uid != 0)
+            throw RuntimeError(reason(QStringLiteral("Impossibile seguire il collegamento"), next,
+                                      QStringLiteral("appartiene a un altro utente")));
+        // Qt reads the link, a dangling one too, as a path from the root,
+        // whose folders are walked again.
+        const QString to = QFile::symLinkTarget(next);
         rest = to.split(u'/', Qt::SkipEmptyParts) + rest;
-        if (to.startsWith(u'/'))
-            file.clear();
+        file = to.isEmpty() ? next : QString();
     }
     return file.isEmpty() ? QStringLiteral("/") : file;
 }
