@@ -105,4 +105,31 @@ kill -TERM "$XS_GAME"
 xsession_wait_exit "SIGTERM" 5
 [[ -z "$(xsession_windows)" ]] || fail "a window stayed open at the session's end"
 expect_record Cleo "after SIGTERM"
-echo "e2e_game: exact titles, a centred frame, clicks as the player meets them, the record saved by Alt+F4 and at the session's end"
+
+# A session's end behind the name prompt (SIGHUP: the terminal closed) and the greeting.
+xsession_launch "$bin"
+xsession_next_window "the name prompt"
+kill -HUP "$XS_GAME"
+xsession_wait_exit "SIGHUP at the name prompt" 5
+xsession_launch "$bin"
+xsession_answer "the name prompt" type --delay 50 Dario
+xsession_press "$WIN" key Return
+xsession_next_window "the greeting"
+kill -TERM "$XS_GAME"
+xsession_wait_exit "SIGTERM at the greeting" 5
+# A save that fails at the session's end (the name file now a folder), and
+# a session's end behind the error box that such a folder brings at start-up.
+printf -- '-4\r\n' >"$points"
+xsession_launch "$bin"
+xsession_enter_game Ezio
+rm "$holder" && mkdir "$holder"
+kill -TERM "$XS_GAME"
+xsession_wait_exit "SIGTERM, the save failed" 5 1
+xsession_launch "$bin"
+xsession_answer "the name prompt" key Return
+xsession_answer "the greeting" key Return
+xsession_next_window "the error box"
+kill -TERM "$XS_GAME"
+xsession_wait_exit "SIGTERM behind the error box" 5 1
+cmp -s "$points" <(printf -- '-4\r\n') || fail "the record changed: $(od -An -c "$points")"
+echo "e2e_game: exact titles, a centred frame, clicks as the player meets them, the record saved by Alt+F4 and at the session's end, which ends the game behind any box"

@@ -25,6 +25,10 @@ mutter)
         skip "/tmp/.X11-unix is not world-writable and no mount namespace is allowed" ;;
 userns)
     unshare -Urm true 2>/dev/null || skip "no user and mount namespace allowed" ;;
+userns-chown)
+    # Root gives a link to another user, whom the user namespace leaves unmapped.
+    [ "$(id -u)" = 0 ] || skip "not root: no link can be given to another user"
+    unshare --map-user=1000 --map-group=1000 true 2>/dev/null || skip "no user namespace allowed" ;;
 strace-userns)
     unshare -Urm strace -f -o /dev/null true 2>/dev/null || skip "strace can't trace in a user and mount namespace here" ;;
 fifo)

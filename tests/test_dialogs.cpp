@@ -111,14 +111,12 @@ private slots:
 
     // A run-time error quotes paths and names the player controls: shown as
     // typed, never as markup.
-    void errorBoxAndQuit()
+    void errorBox()
     {
         QtPlatform platform;
         Driver d;
         platform.errorBox(nullptr, QStringLiteral("<b>R&B</b>"));
         QCOMPARE(d.seen.value(0), QStringLiteral("Vortana|Errore di esecuzione:\n<b>R&B</b>|%1|%2|OK").arg(Qt::PlainText).arg(QMessageBox::Critical));
-        QTimer::singleShot(0, [&platform] { platform.quit(3); });
-        QCOMPARE(QCoreApplication::exec(), 3);
     }
 
     // The targets' names are their numbers; a record's CR LF is read as a

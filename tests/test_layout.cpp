@@ -246,15 +246,18 @@ private slots:
         for (int y = 0; y < 31; ++y)
             for (int x = 0; x < 31; ++x)
                 QVERIFY(drawn(pressed, x + 1, y + 1) == drawn(arrow, x, y));
-        // The emblem and the exit picture are round: the left half mirrors the right above the middle.
+        // The emblem and the exit picture are round: the left half mirrors the right above the
+        // middle. So is the icon at each size the title bar, Alt+Tab and the dock show, whole.
         const QImage exit = game->button("cmdExit")->picture().toImage(), emblem = game->windowIcon().pixmap(32).toImage();
-        for (const QImage &i : {exit, emblem}) {
+        for (const QImage &i : {exit, emblem, game->windowIcon().pixmap(16).toImage(), game->windowIcon().pixmap(48).toImage(),
+                                game->windowIcon().pixmap(256).toImage()}) {
+            const int s = i.width();
             int worst = 0;  // antialiasing may round the halves apart a little
-            for (int y = 0; y < 9; ++y)
-                for (int x = 0; x < 16; ++x)
+            for (int y = 0; y < s * 9 / 32; ++y)
+                for (int x = 0; x < s / 2; ++x)
                     for (int shift : {0, 8, 16, 24})
-                        worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(31 - x, y) >> shift & 0xff)));
-            QVERIFY2(worst < 40, qPrintable(QString::number(worst)));
+                        worst = qMax(worst, qAbs(int(i.pixel(x, y) >> shift & 0xff) - int(i.pixel(s - 1 - x, y) >> shift & 0xff)));
+            QVERIFY2(worst < 40 && (i.cacheKey() == exit.cacheKey() || QColor(i.pixel(s / 2, s - 2)) != Qt::black), qPrintable(QStringLiteral("%1 px: %2").arg(s).arg(worst)));
         }
         auto colour = [&](int x, int y) { return QColor(emblem.pixel(x, y)).name(); };  // the ring's in the middle, the face's, the ones' strokes
         QCOMPARE(colour(16, 16) + colour(5, 16) + colour(13, 19) + colour(18, 19) + colour(11, 13), QStringLiteral("#c000c0#00ffff#00ffff#00ffff#00ffff"));

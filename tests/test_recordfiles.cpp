@@ -7,11 +7,13 @@
 #include "records/save.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,6 +185,40 @@ void TestRecordFiles::cutSaveFinished()
 namespace {
 // The record before and after the save; different lengths, so a cut-off write shows.
 const QByteArray kOld("-12345\r\nBartolomeo Bianchi\r\n"), kNew(" 1\r\nAnna\r\n");
+
+// The game strace runs, once the injected SIGSTOP holds it: stopped, and
+// not switched in for half a second, which a stop at each of its system
+// calls for strace never lasts. 0 if it ended first.
+pid_t stoppedGame(QProcess &strace)
+{
+    QElapsedTimer waited, still;
+    waited.start();
+    QByteArray seen;
+    while (!waited.hasExpired(60000) && !strace.waitForFinished(20)) {
+        const pid_t pid = fileBytes(QStringLiteral("/proc/%1/task/%1/children").arg(strace.processId())).trimmed().toInt();
+        const QByteArray status = pid > 0 ? fileBytes(QStringLiteral("/proc/%1/status").arg(pid)) : QByteArray();
+        const bool stopped = status.contains("\nState:\tt") || status.contains("\nState:\tT");
+        const QByteArray now = stopped ? status.sliced(status.indexOf("voluntary_ctxt_switches")) : QByteArray();
+        if (now != seen || now.isEmpty()) {
+            seen = now;
+            still.start();
+        } else if (still.hasExpired(500)) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
+// Whether another game trying to lock the record now would have to wait.
+bool recordLocked(const QString &points)
+{
+    const int fd = ::open(QFile::encodeName(points).constData(), O_RDWR | O_CLOEXEC);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    const bool asked = fd >= 0 && ::fcntl(fd, F_OFD_GETLK, &whole) == 0;
+    ::close(fd);
+    return asked && whole.l_type != F_UNLCK;
+}
 }  // namespace
 
 void TestRecordFiles::saveCutShort_data()
@@ -196,7 +232,7 @@ void TestRecordFiles::saveCutShort_data()
     // The journal, then the two files written aside: each name cleared, then
     // written and flushed, the folder flushed once the journal is in it, after
     // the renames and after the journal goes. The game renames nothing else.
-    for (const char *cut : {"signal=SIGKILL", "error=EIO"}) {
+    for (const char *cut : {"signal=SIGSTOP", "error=EIO"}) {
         QTest::addRow("write, %s", cut) << "write" << 3 << true << cut;
         QTest::addRow("flush, %s", cut) << "fsync" << 6 << true << cut;
         QTest::addRow("rename, %s", cut) << "rename" << 2 << false << cut;
@@ -205,8 +241,9 @@ void TestRecordFiles::saveCutShort_data()
     // clang-format on
 }
 
-// A save killed, or failing, at each step in turn: the next start shows the
-// old record or the new one, whole, and leaves nothing but the two files.
+// A save stopped at each step in turn holds a second game off, and killed
+// there, or failing there, the next start shows the old record or the new
+// one, whole, and leaves nothing but the two files.
 void TestRecordFiles::saveCutShort()
 {
     QFETCH(QString, call);
@@ -226,7 +263,11 @@ void TestRecordFiles::saveCutShort()
                     args << QStringLiteral("-P") << f.dir + QLatin1String(*name ? slash : "") + QLatin1String(name);
         QProcess game;
         startChild(game, "saveAndExit", f.dir, args << QStringLiteral("--"));
-        QVERIFY(game.waitForFinished(60000));
+        if (const pid_t stopped = stoppedGame(game)) {
+            QVERIFY2(recordLocked(f.points()), qPrintable(QStringLiteral("%1 #%2: the record is not locked").arg(call).arg(when)));
+            ::kill(stopped, SIGKILL);
+        }
+        QVERIFY2(game.state() == QProcess::NotRunning || game.waitForFinished(60000), qPrintable(game.errorString()));
         const bool killed = game.exitStatus() == QProcess::CrashExit || game.exitCode() == 128 + SIGKILL;
         // A failed call is reported (status 1), or is one the save may ignore.
         const bool kill = cut.startsWith(QLatin1String("signal")) && when <= cuts;

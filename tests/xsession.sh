@@ -107,13 +107,13 @@ xsession_enter_game() {
     xsession_next_window "the game window"
 }
 
-# xsession_wait_exit WHAT [SECONDS]: the game must end with status 0.
+# xsession_wait_exit WHAT [SECONDS] [STATUS]: the game must end with STATUS (0).
 xsession_wait_exit() {
     local rc=0
     xsession_until "the program did not end after $1" "${2:-30}" xsession_ended
     wait "$XS_GAME" || rc=$?
     XS_GAME=""
-    ((rc == 0)) || fail "exit status $rc after $1"
+    ((rc == ${3:-0})) || fail "exit status $rc after $1"
 }
 
 # xsession_quit ID [WHAT...]: Alt+X (or the keys in XS_QUIT_KEYS), Enter on

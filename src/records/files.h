@@ -57,7 +57,7 @@ QString systemCause(int err);
 
 // The file a record name leads to, through every link, the last one
 // included even when its target is missing: a save writes that one and
-// keeps the links.
+// keeps the links. Throws at a link that is neither the player's nor root's.
 QString resolve(const QString &path);
 
 // How the regular file at `path` stands, or nothing when the name is

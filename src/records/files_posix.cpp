@@ -104,16 +104,30 @@ QString systemCause(int err)
 
 QString resolve(const QString &path)
 {
-    QString file = QDir::cleanPath(path);
-    // As many links as the kernel follows; a longer chain is refused at the
-    // open. Qt reads each link, a dangling one too.
-    for (int hops = 0; hops < 40; ++hops) {
-        const QString next = QFile::symLinkTarget(file);
-        if (next.isEmpty())
-            break;
-        file = QDir::cleanPath(next);
+    // Walked name by name, folders included: a link is followed only when
+    // it is the player's or root's. In a shared folder another player's link
+    // could lead anywhere the player may write, and the kernel's own guard
+    // (protected_symlinks) sees none of this, as the game reads links itself.
+    QStringList rest = QFileInfo(path).absoluteFilePath().split(u'/', Qt::SkipEmptyParts);
+    QString file;
+    for (int hops = 0; !rest.isEmpty();) {
+        const QString next = file + u'/' + rest.takeFirst();
+        struct stat st;
+        // As many links as the kernel follows; a longer chain is refused at the open.
+        if (::lstat(native(next).constData(), &st) != 0 || !S_ISLNK(st.st_mode) || hops++ >= 40) {
+            file = QDir::cleanPath(next);
+            continue;
+        }
+        if (st.st_uid != ::geteuid() && st.st_uid != 0)
+            throw RuntimeError(reason(QStringLiteral("Impossibile seguire il collegamento"), next,
+                                      QStringLiteral("appartiene a un altro utente")));
+        // Qt reads the link, a dangling one too, as a path from the root,
+        // whose folders are walked again.
+        const QString to = QFile::symLinkTarget(next);
+        rest = to.split(u'/', Qt::SkipEmptyParts) + rest;
+        file = to.isEmpty() ? next : QString();
     }
-    return file;
+    return file.isEmpty() ? QStringLiteral("/") : file;
 }
 
 std::optional<Standing> standing(const QString &path, const QString &what)

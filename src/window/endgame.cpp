@@ -48,6 +48,10 @@ bool Tavola::saveBetterScore()
 
 void Tavola::endSession()
 {
+    // A game that has stopped shows its error box: the logout closes it,
+    // with the error's status.
+    if (ended_)
+        platform_.quit(1);
     if (ended_ || !isLoaded())
         return;
     // The logout waits for no box: a better score is saved without a word.
