@@ -347,7 +347,8 @@ def main():
     ap.add_argument("--workers", type=int, default=1, help="clones building and testing at once")
     ap.add_argument("--build-jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=200, help="seconds for one test of one mutant")
-    ap.add_argument("--exclude", default="^package$", help="ctest -E regex (default: the package test)")
+    ap.add_argument("--exclude", default="^(package|lint_.*|setup_archive)$",
+                    help="ctest -E regex (default: the package, lint and set-up tests, which no fault in src/ changes)")
     ap.add_argument("--workdir", default=None, help="where the clones live (default: build-mutate/ in the repo)")
     ap.add_argument("--only", default="", help="comma-separated numbers of the sample to run")
     ap.add_argument("--list", action="store_true", help="print the sample and stop")
