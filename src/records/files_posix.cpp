@@ -67,11 +67,6 @@ File::~File()
         ::close(int(handle_));
 }
 
-QString reason(const QString &what, const QString &path, const QString &why)
-{
-    return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
-}
-
 QString systemCause(int err)
 {
     switch (err) {
@@ -100,20 +95,6 @@ QString systemCause(int err)
     default:
         return QStringLiteral("errore di sistema %1").arg(err);
     }
-}
-
-QString resolve(const QString &path)
-{
-    QString file = QDir::cleanPath(path);
-    // As many links as the kernel follows; a longer chain is refused at the
-    // open. Qt reads each link, a dangling one too.
-    for (int hops = 0; hops < 40; ++hops) {
-        const QString next = QFile::symLinkTarget(file);
-        if (next.isEmpty())
-            break;
-        file = QDir::cleanPath(next);
-    }
-    return file;
 }
 
 std::optional<Standing> standing(const QString &path, const QString &what)
