@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The real vortana.exe of the portable folder under Wine and openbox, played
+# as a player would: the name prompt, the greeting, a click that starts
+# play, a hit, Exit, the farewell and the confirmation; then the record's
+# bytes in %APPDATA%\vortana. A second game ends with the Windows session
+# (WM_QUERYENDSESSION) and saves without a box. A shot of the window in
+# play goes to SCREENSHOT.
+# Usage: e2e_wine.sh path/to/vortana.exe WINE-PREFIX SCREENSHOT
+set -euo pipefail
+# shellcheck source=SCRIPTDIR/../xsession.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../xsession.sh"
+
+exe="$(realpath "${1:?usage: e2e_wine.sh vortana.exe WINE-PREFIX SCREENSHOT}")"
+export WINEPREFIX="${2:?}" WINEDEBUG=-all QT_FORCE_STDERR_LOGGING=1
+shot="${3:?}"
+if ! xsession_inside; then
+    rm -rf "$WINEPREFIX"
+    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    wineserver -w
+    # From a console, without a display.
+    [[ "$(env -u DISPLAY wine "$exe" --version | tr -d '\r')" == "Vortana "[0-9]* ]] || fail "--version"
+    [[ "$(env -u DISPLAY wine "$exe" --help | tr -d '\r')" == *"--version"*"Mostra la versione ed esce."* ]] || fail "--help"
+    [[ "$(env -u DISPLAY wine "$exe" --nessuna 2>&1 >/dev/null | tr -d '\r'; echo "rc ${PIPESTATUS[0]}")" == *"'nessuna'"*"rc 2" ]] ||
+        fail "an unknown option is not refused"
+    xsession_require openbox xprop xwininfo import convert wine
+    xsession_run 300 1280x1024x24 "$@"
+    exit
+fi
+
+trap 'xsession_stop_game; wineserver -k 2>/dev/null || true' EXIT
+openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &
+xsession_until "openbox did not start" 10 eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
+appdata="$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")"
+[[ "$appdata" == "$WINEPREFIX/drive_c/users/"*"/AppData/Roaming" ]] || fail "APPDATA is '$appdata'"
+points="$appdata/vortana/avortana.txt" holder="$appdata/vortana/vortana.txt"
+XS_WAIT=60  # Wine starts slowly on a busy machine
+
+geometry() {  # ID: the client's "x y width height" on the screen
+    xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+        /^ *Width:/{w=$NF} /^ *Height:/{h=$NF} END{print x, y, w, h}'
+}
+share() {  # ID COLOUR: share of the window's pixels in that colour
+    import -window "$1" png:- 2>/dev/null |
+        convert png:- -fill black +opaque "$2" -fill white -opaque "$2" -format '%[fx:mean]' info:
+}
+click() {  # ID X Y: at that point of the window
+    timeout 20 xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+# The centres of the cyan targets now on the window, as "X Y" lines.
+targets() {
+    import -window "$1" png:- 2>/dev/null |
+        convert png:- -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' \
+            -define connected-components:verbose=true -connected-components 4 null: |
+        awk '$NF == "srgb(255,255,255)" && $4 > 200 { split($3, c, ","); printf "%d %d\n", c[1], c[2] }'
+}
+
+# The first game, played: a hit on a multiple of 11 (green), each miss on
+# the way answered (its warning box), then Exit.
+mkdir -p "$appdata/vortana"
+printf -- '-99\r\n' >"$points"
+xsession_launch wine "$exe"
+xsession_enter_game Anna
+main="$WIN"
+read -r _ _ width height < <(geometry "$main")
+((width == 608 && height >= 672)) || fail "game window is ${width}x$height, expected 608 wide, 672 high and a menu"
+for ((look = 0; look < 75; ++look)); do
+    ((look % 15)) || click "$main" 450 $((height - 672 + 300))
+    sleep 0.2
+    [[ "$(share "$main" '#00FFFF')" == 0 ]] || break
+done
+((look < 75)) || fail "a click on the window did not start play"
+import -window "$main" "$shot"
+misses=0 hit=0
+for ((try = 0; try < 30 && !hit; ++try)); do
+    read -r x y < <(targets "$main" | shuf -n 1) || continue
+    click "$main" "$x" "$y"
+    sleep 1
+    if [[ "$(xsession_windows | wc -l)" -gt 1 ]]; then
+        misses=$((misses + 1))
+        xsession_answer "the warning of a miss" key Return
+        xsession_wait_gone "$WIN" "the warning"
+    elif [[ "$(share "$main" '#00FF00')" != 0 ]]; then
+        hit=1
+    fi
+done
+((hit)) || fail "no hit in $try clicks"
+score=$((1 - 4 * misses))
+((score > 0)) && score=" $score"
+xsession_quit "$main" "the record confirmation"
+cmp -s "$points" <(printf '%s\r\n' "$score") && cmp -s "$holder" <(printf 'Anna\r\n') ||
+    fail "record after Exit: $(od -An -c "$points" "$holder")"
+ls "$appdata/vortana" | tr '\n' ' ' | grep -qx 'avortana.txt vortana.txt ' || fail "in the record folder: $(ls "$appdata/vortana")"
+
+# The second: the Windows session ends in play; Bea's 0 beats -4, saved
+# with no box.
+printf -- '-4\r\n' >"$points"
+xsession_launch wine "$exe"
+xsession_enter_game Bea
+wineboot --end-session --force >"$XS_TMP/wineboot.log" 2>&1 &
+xsession_wait_exit "the end of the session" 30
+[[ -z "$(xsession_windows)" ]] || fail "a window stayed open at the session's end"
+cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf 'Bea\r\n') ||
+    fail "record after the session's end: $(od -An -c "$points" "$holder")"
+echo "e2e_wine: --help and --version from a console, a 608-wide window, a hit after $misses misses, the record in %APPDATA%\\vortana saved by Exit and at the session's end"
