@@ -200,11 +200,11 @@ void TestRecordFiles::saveCutShort_data()
 // or the new one, whole, and leaves nothing but the two files.
 void TestRecordFiles::saveCutShort()
 {
+    MACHINE_CHECK();
+#ifdef Q_OS_UNIX
     QFETCH(QString, call);
     QFETCH(int, cuts);
     QFETCH(bool, onFiles);
-    MACHINE_CHECK();
-#ifdef Q_OS_UNIX
     for (int when = 1;; ++when) {
         Folder f;
         writeBytes(f.points(), kOld.first(8));
@@ -267,13 +267,13 @@ void TestRecordFiles::specialFiles_data()
 // in the player's words, and the old record stays.
 void TestRecordFiles::specialFiles()
 {
+    MACHINE_CHECK();
+#ifdef Q_OS_UNIX
     QFETCH(bool, atStart);
     QFETCH(QString, file);
     QFETCH(QString, kind);
     QFETCH(QString, error);
     QFETCH(QByteArray, record);
-    MACHINE_CHECK();
-#ifdef Q_OS_UNIX
     // A wait shows as a failure, not as a test that never ends.
     ::signal(SIGALRM, [](int) {
         static const char text[] = "FAIL: the game waits on the folder's contents\n";
