@@ -2,7 +2,8 @@
 ; folder> -DOUTFILE=<setup.exe>, as scripts/windows.sh runs it. It installs
 ; for every user of the computer, adds a Start-menu entry and an
 ; uninstaller, and never touches the record in each player's %APPDATA%.
-Unicode true
+; A 64-bit installer for a 64-bit game: it runs where the game does.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "x64.nsh"
@@ -19,8 +20,8 @@ VIAddVersionKey /LANG=1040 "FileDescription" "Installazione di Vortana"
 VIAddVersionKey /LANG=1040 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1040 "LegalCopyright" "The Vortana developers"
 
-!define MUI_ICON "${STAGE}\..\vortana.ico"
-!define MUI_UNICON "${STAGE}\..\vortana.ico"
+!define MUI_ICON "${STAGE}/../vortana.ico"
+!define MUI_UNICON "${STAGE}/../vortana.ico"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -41,7 +42,7 @@ FunctionEnd
 
 Section
   SetOutPath "$INSTDIR"
-  File /r "${STAGE}\*.*"
+  File /r "${STAGE}/*.*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\Vortana.lnk" "$INSTDIR\vortana.exe"
   WriteRegStr HKLM "Software\Vortana" "InstallDir" "$INSTDIR"

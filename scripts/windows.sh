@@ -165,21 +165,32 @@ package_game() {
 }
 
 # --- Wine ---------------------------------------------------------------
-# Each prefix of its own, made afresh, with no Mono or Gecko to offer.
-wine_prefix() { # FOLDER
+# A prefix of its own, made afresh, with no Mono or Gecko to offer. Wine 8
+# hands a Windows program none of the QT_* variables of Linux (seen here),
+# so Qt's are set in the prefix's own environment: messages on stderr, not
+# the debugger's channel, and any others given as NAME=VALUE.
+wine_prefix() { # FOLDER [NAME=VALUE...]
     rm -rf "$1"
-    WINEPREFIX="$1" WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+    local setting
+    for setting in QT_FORCE_STDERR_LOGGING=1 "${@:2}"; do
+        WINEPREFIX="$1" wine reg add 'HKCU\Environment' /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null 2>&1
+    done
     WINEPREFIX="$1" wineserver -w
 }
-export WINEDEBUG=-all QT_FORCE_STDERR_LOGGING=1 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINE_SYSTEM32="$cache/system32"  # the names of Windows' own libraries, from a Wine prefix
 
 run_tests() {
-    local wine_dir="$build_dir/wine" started=$SECONDS
-    wine_prefix "$wine_dir/tests"
+    local wine_dir="$build_dir/wine" started=$SECONDS dir path=()
     say "test programs under Wine"
-    WINEPREFIX="$wine_dir/tests" WINEPATH="$(WINEPREFIX="$wine_dir/tests" winepath -w "$qt_prefix/bin")" \
-        xvfb-run -a ctest --test-dir "$build_dir" --output-on-failure --timeout 300
+    wine_prefix "$wine_dir/tests" QT_QPA_PLATFORM=offscreen
+    # Qt's libraries and MinGW's runtime, where Windows looks for them.
+    for dir in "$qt_prefix/bin" "$(dirname "$($mingw-g++-posix -print-file-name=libstdc++-6.dll)")" "/usr/$mingw/lib"; do
+        path+=("$(WINEPREFIX="$wine_dir/tests" winepath -w "$dir")")
+    done
+    (IFS=';' && WINEPREFIX="$wine_dir/tests" WINEPATH="${path[*]}" \
+        xvfb-run -a ctest --test-dir "$build_dir" --output-on-failure --timeout 300)
     say "the game played under Wine"
     bash "$root/tests/windows/e2e_wine.sh" "$stage/vortana.exe" "$wine_dir/game" "$root/docs/screenshot-windows.png"
     say "the installer under Wine"
@@ -192,6 +203,7 @@ build_qt
 [[ "${1:-}" == --qt ]] && exit 0
 if [[ ! -d "$WINE_SYSTEM32" ]]; then
     wine_prefix "$cache/wine"
+    WINEPREFIX="$cache/wine" wineserver -w
     mkdir -p "$WINE_SYSTEM32"
     (cd "$cache/wine/drive_c/windows/system32" && find . -maxdepth 1 -iname '*.dll' -printf '%f\n' | tr 'A-Z' 'a-z' | xargs -I{} touch "$WINE_SYSTEM32/{}")
 fi

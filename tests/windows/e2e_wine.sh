@@ -54,8 +54,22 @@ targets() {
         awk '$NF == "srgb(255,255,255)" && $4 > 200 { split($3, c, ","); printf "%d %d\n", c[1], c[2] }'
 }
 
-# The first game, played: a hit on a multiple of 11 (green), each miss on
-# the way answered (its warning box), then Exit.
+# The score's label ("Punteggio", 64,72 to 97,113 of the form, transparent
+# on the background) as a hash of its pixels, once no target covers it.
+score_look() {  # ID
+    local look
+    for ((look = 0; look < 25; ++look)); do
+        import -window "$1" -crop "34x42+64+$((height - 672 + 72))" +repage png:"$XS_TMP/score.png" 2>/dev/null
+        [[ "$(convert "$XS_TMP/score.png" -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:maxima]' info:)" != 0 ]] ||
+            { md5sum <"$XS_TMP/score.png"; return; }
+        sleep 0.2
+    done
+    fail "a target stays on the score"
+}
+
+# The first game, played: a hit on a multiple of 11 (the score changes and
+# no warning opens), each miss on the way answered (its warning box), then
+# Exit. A click that found no target (it had jumped) changes nothing.
 mkdir -p "$appdata/vortana"
 printf -- '-99\r\n' >"$points"
 xsession_launch wine "$exe"
@@ -71,15 +85,16 @@ done
 ((look < 75)) || fail "a click on the window did not start play"
 import -window "$main" "$shot"
 misses=0 hit=0
-for ((try = 0; try < 30 && !hit; ++try)); do
+for ((try = 0; try < 40 && !hit; ++try)); do
+    before="$(score_look "$main")"
     read -r x y < <(targets "$main" | shuf -n 1) || continue
     click "$main" "$x" "$y"
-    sleep 1
+    sleep 1.5
     if [[ "$(xsession_windows | wc -l)" -gt 1 ]]; then
         misses=$((misses + 1))
         xsession_answer "the warning of a miss" key Return
         xsession_wait_gone "$WIN" "the warning"
-    elif [[ "$(share "$main" '#00FF00')" != 0 ]]; then
+    elif [[ "$(score_look "$main")" != "$before" ]]; then
         hit=1
     fi
 done
