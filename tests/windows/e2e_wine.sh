@@ -11,11 +11,14 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../xsession.sh"
 
 exe="$(realpath "${1:?usage: e2e_wine.sh vortana.exe WINE-PREFIX SCREENSHOT}")"
-export WINEPREFIX="${2:?}" WINEDEBUG=-all QT_FORCE_STDERR_LOGGING=1
-shot="${3:?}"
+export WINEPREFIX="$(realpath -m "${2:?}")" WINEDEBUG=-all
+shot="$(realpath -m "${3:?}")"
 if ! xsession_inside; then
     rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    # Qt's messages on stderr (Wine hands over no QT_ variable of Linux).
+    wine reg add 'HKCU\Environment' /v QT_FORCE_STDERR_LOGGING /d 1 /f >/dev/null 2>&1
     wineserver -w
     # From a console, without a display.
     [[ "$(env -u DISPLAY wine "$exe" --version | tr -d '\r')" == "Vortana "[0-9]* ]] || fail "--version"
@@ -30,7 +33,7 @@ fi
 trap 'xsession_stop_game; wineserver -k 2>/dev/null || true' EXIT
 openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &
 xsession_until "openbox did not start" 10 eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
-appdata="$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")"
+appdata="$(realpath -m "$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")")"
 [[ "$appdata" == "$WINEPREFIX/drive_c/users/"*"/AppData/Roaming" ]] || fail "APPDATA is '$appdata'"
 points="$appdata/vortana/avortana.txt" holder="$appdata/vortana/vortana.txt"
 XS_WAIT=60  # Wine starts slowly on a busy machine
@@ -85,34 +88,54 @@ done
 ((look < 75)) || fail "a click on the window did not start play"
 import -window "$main" "$shot"
 misses=0 hit=0
+# What a click did, within 4 s: "miss" (a warning opened), "hit" (the score
+# changed with no warning), or "none".
+outcome() {  # ID SCORE-LOOK-BEFORE
+    local wait
+    for ((wait = 0; wait < 16; ++wait)); do
+        sleep 0.25
+        [[ "$(xsession_windows | wc -l)" -gt 1 ]] && { echo miss; return; }
+        [[ "$(score_look "$1")" == "$2" ]] || { echo hit; return; }
+    done
+    echo none
+}
 for ((try = 0; try < 40 && !hit; ++try)); do
     before="$(score_look "$main")"
     read -r x y < <(targets "$main" | shuf -n 1) || continue
     click "$main" "$x" "$y"
-    sleep 1.5
-    if [[ "$(xsession_windows | wc -l)" -gt 1 ]]; then
+    case "$(outcome "$main" "$before")" in
+    miss)
         misses=$((misses + 1))
         xsession_answer "the warning of a miss" key Return
         xsession_wait_gone "$WIN" "the warning"
-    elif [[ "$(score_look "$main")" != "$before" ]]; then
-        hit=1
-    fi
+        # The score shows the miss once the warning has gone.
+        xsession_until "the score did not change after a miss" 10 eval '[[ "$(score_look "$main")" != "$before" ]]' ;;
+    hit) hit=1 ;;
+    esac
 done
 ((hit)) || fail "no hit in $try clicks"
-score=$((1 - 4 * misses))
-((score > 0)) && score=" $score"
+score=" $((1 - 4 * misses))"  # shown after a hit with a leading blank, whatever its sign
 xsession_quit "$main" "the record confirmation"
 cmp -s "$points" <(printf '%s\r\n' "$score") && cmp -s "$holder" <(printf 'Anna\r\n') ||
-    fail "record after Exit: $(od -An -c "$points" "$holder")"
+    fail "record after a hit and $misses misses, then Exit: $(od -An -c "$points" "$holder")"
 ls "$appdata/vortana" | tr '\n' ' ' | grep -qx 'avortana.txt vortana.txt ' || fail "in the record folder: $(ls "$appdata/vortana")"
 
 # The second: the Windows session ends in play; Bea's 0 beats -4, saved
 # with no box.
 printf -- '-4\r\n' >"$points"
+ended=0
 xsession_launch wine "$exe"
 xsession_enter_game Bea
+# Windows ends a program once it has answered WM_ENDSESSION, as wineboot
+# does: how it ends is not the game's; no box may open before.
 wineboot --end-session --force >"$XS_TMP/wineboot.log" 2>&1 &
-xsession_wait_exit "the end of the session" 30
+for ((look = 0; look < 150 && !ended; ++look)); do
+    [[ "$(xsession_windows | wc -l)" -le 1 ]] || fail "a box opened at the session's end"
+    sleep 0.2
+    xsession_ended && ended=1
+done
+((ended)) || fail "the game did not end with the session"
+XS_GAME=""
 [[ -z "$(xsession_windows)" ]] || fail "a window stayed open at the session's end"
 cmp -s "$points" <(printf '0\r\n') && cmp -s "$holder" <(printf 'Bea\r\n') ||
     fail "record after the session's end: $(od -An -c "$points" "$holder")"

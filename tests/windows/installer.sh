@@ -5,9 +5,10 @@
 # Usage: installer.sh vortana-VERSION-setup.exe WINE-PREFIX
 set -euo pipefail
 setup="$(realpath "${1:?usage: installer.sh setup.exe WINE-PREFIX}")"
-export WINEPREFIX="${2:?}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$(realpath -m "${2:?}")" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 fail() { echo "installer: $*" >&2; exit 1; }
 rm -rf "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 wineserver -w
 
@@ -25,7 +26,7 @@ wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vortana
 
 # A player's record, then the uninstaller, silently. NSIS runs it from a
 # copy of itself in the temporary folder, so wait for the prefix to settle.
-appdata="$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")"
+appdata="$(realpath -m "$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")")"
 mkdir -p "$appdata/vortana"
 printf ' 7\r\n' >"$appdata/vortana/avortana.txt"
 printf 'Anna\r\n' >"$appdata/vortana/vortana.txt"
