@@ -200,7 +200,7 @@ run_tests() {
     (IFS=';' && WINEPREFIX="$wine_dir/tests" WINEPATH="${path[*]}" \
         xvfb-run -a ctest --test-dir "$build_dir" --output-on-failure --timeout 300)
     say "the game played under Wine"
-    bash "$root/tests/windows/e2e_wine.sh" "$stage/vortana.exe" "$wine_dir/game" "$root/docs/screenshot-windows.png"
+    bash "$root/tests/windows/e2e_wine.sh" "$stage/vortana.exe" "$wine_dir/game" "$build_dir/screenshot-windows.png"
     say "the installer under Wine"
     bash "$root/tests/windows/installer.sh" "$setup_file" "$wine_dir/installer"
     say "tests passed in $((SECONDS - started)) s"
