@@ -7,6 +7,12 @@
 
 #include <QApplication>
 
+#ifdef Q_OS_WIN
+#include <cstdio>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace {
 
 QtMessageHandler qtHandler = nullptr;
@@ -21,11 +27,29 @@ void quietLocaleSwitch(QtMsgType type, const QMessageLogContext &context, const 
         qtHandler(type, context, message);
 }
 
+#ifdef Q_OS_WIN
+// A program with a window has no console of its own: the answers to
+// --help and --version go to the console it was started from, where they
+// are not redirected.
+void useStartingConsole()
+{
+    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    for (FILE *stream : {stdout, stderr})
+        if (_fileno(stream) < 0 || _get_osfhandle(_fileno(stream)) < 0)
+            (void)!std::freopen("CONOUT$", "w", stream);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char *argv[])
 {
     qtHandler = qInstallMessageHandler(quietLocaleSwitch);
+#ifdef Q_OS_WIN
+    if (argc > 1)
+        useStartingConsole();
+#endif
     if (const int status = vortana::answerCommandLine(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);

@@ -30,9 +30,17 @@ private slots:
     {
         // clang-format would join this list's lines into one.
         // clang-format off
+#ifdef Q_OS_WIN
+        // Windows' own error codes (GetLastError).
+        for (auto [err, said] : {std::pair(5, "permesso negato"), {32, "il file è aperto da un altro programma"}, {33, "il file è bloccato da un altro programma"},
+                                 {112, "disco pieno"}, {39, "disco pieno"}, {1295, "quota del disco esaurita"}, {19, "disco di sola lettura"},
+                                 {2, "file o cartella inesistente"}, {3, "file o cartella inesistente"}, {1921, "è un collegamento simbolico"},
+                                 {1117, "errore di lettura o scrittura del disco"}, {21, "il disco non è pronto"}, {0, "errore di sistema 0"}})
+#else
         for (auto [err, said] : {std::pair(EACCES, "permesso negato"), {EPERM, "operazione non permessa"}, {ENOSPC, "disco pieno"}, {EDQUOT, "quota del disco esaurita"},
                                  {EROFS, "disco di sola lettura"}, {EISDIR, "è una cartella"}, {ENOENT, "file o cartella inesistente"}, {ELOOP, "è un collegamento simbolico"},
                                  {ENOTDIR, "una parte del percorso non è una cartella"}, {EIO, "errore di lettura o scrittura del disco"}, {0, "errore di sistema 0"}})
+#endif
             QCOMPARE(files::systemCause(err), QString::fromUtf8(said));
         // clang-format on
     }

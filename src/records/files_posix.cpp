@@ -67,11 +67,6 @@ File::~File()
         ::close(int(handle_));
 }
 
-QString reason(const QString &what, const QString &path, const QString &why)
-{
-    return QStringLiteral("%1 \"%2\": %3").arg(what, QDir::toNativeSeparators(path), why);
-}
-
 QString systemCause(int err)
 {
     switch (err) {
