@@ -7,13 +7,17 @@ what="$1" build="${3:-}"
 cd "$2"
 
 # The tracked files matching the patterns, or every such file where the
-# tree is no git checkout (a source tarball).
+# tree is no git checkout (a source tarball), leaving out git's own folder
+# and the build folders. A clone owned by another user is still read.
+git=(git -c safe.directory="$PWD")
 files() {
-    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-        git ls-files -- "$@"
+    if "${git[@]}" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        "${git[@]}" ls-files -- "$@"
     else
         local p
-        for p in "$@"; do find . -path "./$p" -type f | sed 's|^\./||'; done | sort -u
+        for p in "$@"; do
+            find . \( -name .git -o -name 'build*' \) -prune -o -path "./$p" -type f -print | sed 's|^\./||'
+        done | sort -u
     fi
 }
 
