@@ -7,7 +7,7 @@
 
 namespace vortana {
 
-void onSessionEnd(QApplication &app, std::function<void()> handler)
+void onSessionEnd(QApplication &app, const std::function<void()> &handler)
 {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [handler](QSessionManager &) { handler(); });
 }
