@@ -9,6 +9,11 @@
 # command skipped anything (its last line must say "skipped: none"): the root
 # has every tool the set-up installs, so a skip there is a fault.
 #
+# --windows runs `bash scripts/windows.sh --test` there instead: the Windows
+# game, its Qt cross-built from Debian's sources with nothing cached, and its
+# tests under Wine (over an hour on 2 cores). Its last line must say the
+# tests passed.
+#
 # Needs root. It installs debootstrap and bubblewrap on this machine if they
 # are missing, and nothing else: every package the project needs goes into the
 # root, never onto the host. The root is entered with bubblewrap, which
@@ -17,14 +22,18 @@
 # The root and its mounts are removed at the end, failed or not, unless
 # --keep is given. Takes about 10 minutes on 2 idle cores, longer on busy ones.
 #
-# Usage: scripts/fresh-check.sh [--keep] [bookworm|trixie|testing|forky] [PARENT-FOLDER]
+# Usage: scripts/fresh-check.sh [--keep] [--windows] [bookworm|trixie|testing|forky] [PARENT-FOLDER]
 #        (default bookworm, /var/tmp)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 ((EUID == 0)) || exec sudo bash "${BASH_SOURCE[0]}" "$@"
 keep=0
-if [[ "${1:-}" == --keep ]]; then keep=1; shift; fi
+windows=0
+while [[ "${1:-}" == --keep || "${1:-}" == --windows ]]; do
+    [[ "$1" == --keep ]] && keep=1 || windows=1
+    shift
+done
 release=bookworm
 case "${1:-}" in bookworm | trixie | testing | forky) release="$1"; shift ;; esac
 parent="${1:-/var/tmp}"
@@ -142,6 +151,16 @@ inside() {
 }
 
 status=0
+if ((windows)); then
+    t0=$SECONDS
+    inside bash scripts/windows.sh --test 2>&1 | tee "$fresh/root/windows.log" || status=1
+    t_win=$((SECONDS - t0))
+    last="$(tail -n 1 "$fresh/root/windows.log")"
+    [[ "$last" == "windows: tests passed in "* ]] || { status=1; say "the Windows tests gave no summary: $last"; }
+    echo "fresh-check of ${commit:0:7} on $release, Windows: debootstrap $(elapsed "$t_boot"), windows.sh --test $(elapsed "$t_win"): $( ((status)) && echo FAILED || echo passed)"
+    exit "$status"
+fi
+
 t0=$SECONDS
 inside bash scripts/play.sh --version || status=1
 t_play=$((SECONDS - t0))

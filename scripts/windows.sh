@@ -48,11 +48,17 @@ install_packages() {
 # Qt's sources: the source package of exactly the Qt installed here. Its
 # release's deb-src entry is added when apt has none.
 fetch_source() { # PACKAGE VERSION FOLDER
-    local codename
+    local codename mirror
     if ! apt-get source --print-uris "$1=$2" >/dev/null 2>&1; then
         codename="$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)"
-        say "adding a deb-src entry for $codename"
-        printf '%s\n' "Types: deb-src" "URIs: http://deb.debian.org/debian" \
+        # The mirror apt already uses for the release's binaries (apt's own
+        # $(...) fields, not the shell's).
+        # shellcheck disable=SC2016
+        mirror="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Created-By: Packages' |
+            awk -v r="$codename" '$2 == r { print $1; exit }')"
+        mirror="${mirror:-http://deb.debian.org/debian/}"
+        say "adding a deb-src entry for $codename from $mirror"
+        printf '%s\n' "Types: deb-src" "URIs: $mirror" \
             "Suites: $codename $codename-updates" "Components: main" \
             "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
             "${sudo[@]}" tee /etc/apt/sources.list.d/vortana-deb-src.sources >/dev/null
