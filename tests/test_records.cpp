@@ -63,8 +63,10 @@ void TestRecords::failures_data()
     QTest::addColumn<QString>("notNamed");  // and not this
     QTest::newRow("data folder under a file") << "blocked" << "blocker/vortana" << "avortana.txt";
     QTest::newRow("no data folder") << "none" << "Cartella dei record sconosciuta: nessuna cartella dati dell'utente" << "";
+#ifdef Q_OS_LINUX
     // Opens, then fails with an I/O error on read, for root too.
     QTest::newRow("points file fails on read") << "points EIO" << "/mem\"" << "";
+#endif
     QTest::newRow("name file a folder at a save, buttons moving") << "exit" << "vortana.txt" << "";
     // clang-format on
 }
@@ -111,7 +113,8 @@ void TestRecords::failures()
     // Nothing runs after the end: no activation, no further box.
     QTest::qWait(200);
     QCOMPARE(p.quits, QList<int>{1});
-    QVERIFY2(p.errors.size() == 1 && p.errors[0].contains(named) && (notNamed.isEmpty() || !p.errors[0].contains(notNamed)),
+    // Paths as the player's system writes them.
+    QVERIFY2(p.errors.size() == 1 && p.errors[0].contains(QDir::toNativeSeparators(named)) && (notNamed.isEmpty() || !p.errors[0].contains(notNamed)),
              qPrintable(p.errors.join(u'\n')));
     QVERIFY(!t.isVisible() && (atExit || t.target(Target::paricmd)->text().isEmpty()));
     QCOMPARE(p.boxes.size(), atExit ? 2 : 1);
