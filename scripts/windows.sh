@@ -69,9 +69,13 @@ fetch_source() { # PACKAGE VERSION FOLDER
 }
 
 # --- Qt for Windows -----------------------------------------------------
-qt_version="$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)"
-qt_dir="$cache/qt-${qt_version}"
-qt_prefix="$qt_dir/prefix"
+# Known once the packages are in: a fresh machine has no Qt before them.
+qt_version="" qt_dir="" qt_prefix=""
+find_qt() {
+    qt_version="$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)"
+    qt_dir="$cache/qt-${qt_version}"
+    qt_prefix="$qt_dir/prefix"
+}
 # What the game uses: Core, Gui, Widgets, the Windows platform plugin, and
 # Test for its tests. 6.4.2 with OpenGL off still builds its dynamic GL
 # loader unless told not to; DirectWrite 3's font database is left out, as
@@ -214,6 +218,7 @@ run_tests() {
 }
 
 install_packages
+find_qt
 build_qt
 [[ "${1:-}" == --qt ]] && exit 0
 if [[ ! -d "$WINE_SYSTEM32" ]]; then
