@@ -8,6 +8,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -62,7 +63,8 @@ def start_session(tmp, log):
     show = f'printf "%s\\n" "$DISPLAY" "$WAYLAND_DISPLAY" "$XAUTHORITY" >{tmp}/d.new && mv {tmp}/d.new {tmp}/d'
     env["MUTTER_DEBUG"] = "placement"  # where it puts each window, for native Wayland
     mutter = subprocess.Popen(["mutter", "--headless", "--wayland", "--virtual-monitor", "%dx%d" % SCREEN, *flags,
-                               "--", "sh", "-c", show + " && exec sleep 3600"], env=env, stdout=log, stderr=log)
+                               "--", "sh", "-c", show + " && exec sleep 3600"], env=env, stdout=log, stderr=log,
+                              start_new_session=True)  # its group ends with it, the command it ran too
     until("mutter did not start", lambda: os.path.exists(f"{tmp}/d") or mutter.poll() is not None)
     mutter.poll() is None or fail(f"mutter ended with status {mutter.returncode}")
     env.update(zip(("DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"), open(f"{tmp}/d").read().split("\n")))
@@ -208,7 +210,10 @@ def main():
               + (", prompt, greeting and window centred, farewell over the window" if placed else ""))
     finally:
         for p in procs:
-            p.terminate()
+            try:
+                os.killpg(p.pid, signal.SIGTERM) if os.getpgid(p.pid) == p.pid else p.terminate()
+            except ProcessLookupError:
+                pass
             p.wait(10)
         log.close()
         if not ok:
