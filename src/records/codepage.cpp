@@ -1,7 +1,6 @@
 #include "records/codepage.h"
 
 #include <QList>
-#include <QStringDecoder>
 #include <algorithm>
 #include <unordered_map>
 
@@ -9,24 +8,18 @@ namespace vortana {
 
 namespace {
 
-bool isAscii(QByteArrayView bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
-}
-
 // Windows-1252 from 0x80 to 0x9F, as Windows converts it (the five bytes
-// it leaves undefined stand for the C1 controls); the rest is Latin-1.
+// it leaves undefined stand for the C1 controls, as ICU has them too); the
+// rest is Latin-1. A table of our own: Qt for Windows has no ICU, and on
+// Linux ICU's converter costs a megabyte of memory once loaded.
 constexpr char16_t kHighHalf[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Through ICU where Qt has it; Qt for Windows has none, and converts with
-// the table.
-QString decode(const QByteArray &bytes)
+}  // namespace
+
+QString decodeCp1252(const QByteArray &bytes)
 {
-    QStringDecoder icu("windows-1252");
-    if (icu.isValid())
-        return icu.decode(bytes);
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const uchar b = uchar(bytes[i]);
@@ -35,27 +28,16 @@ QString decode(const QByteArray &bytes)
     return text;
 }
 
-}  // namespace
-
-// Plain ASCII, the usual record, needs no code page: the converter goes
-// through ICU, which costs a megabyte of memory once loaded.
-QString decodeCp1252(const QByteArray &bytes)
-{
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    return decode(bytes);
-}
-
 QByteArray encodeCp1252(QStringView text)
 {
     if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
         return text.toLatin1();
-    // ICU writes SUB for what the code page lacks; the game writes '?'.
+    // What the code page lacks becomes '?'.
     static const std::unordered_map<char32_t, char> reverse = [] {
         QByteArray all(256, '\0');
         for (int i = 0; i < 256; ++i)
             all[i] = char(i);
-        const QString decoded = decode(all);
+        const QString decoded = decodeCp1252(all);
         std::unordered_map<char32_t, char> m;
         for (int i = 0; i < 256 && i < decoded.size(); ++i)
             m.emplace(decoded.at(i).unicode(), char(i));
