@@ -162,9 +162,15 @@ void TestRecordWindows::causes_data()
 {
     // clang-format 14 breaks a row between two strings: the rows stay as written.
     // clang-format off
-    QTest::addColumn<int>("share");  // how another program shares the points file it holds open
-    QTest::newRow("shared with no one") << 0;
-    QTest::newRow("shared for reading only") << int(FILE_SHARE_READ);
+    QTest::addColumn<QString>("file");  // held open by another program
+    QTest::addColumn<int>("share");     // how that program shares it
+    QTest::addColumn<QString>("cause");
+    const QString held = QStringLiteral("il file è aperto da un altro programma");
+    QTest::newRow("shared with no one") << "avortana.txt" << 0 << held;
+    QTest::newRow("shared for reading only") << "avortana.txt" << int(FILE_SHARE_READ) << held;
+    // The new points are in place when the name can't follow: they go back.
+    // Replacing a file open elsewhere is refused as access denied.
+    QTest::newRow("name file, after the points") << "vortana.txt" << int(FILE_SHARE_READ) << "permesso negato";
     // clang-format on
 }
 
@@ -172,16 +178,19 @@ void TestRecordWindows::causes_data()
 // do: Windows' answer in the player's words, the record as it was.
 void TestRecordWindows::causes()
 {
+    QFETCH(QString, file);
     QFETCH(int, share);
+    QFETCH(QString, cause);
     Folder f;
     HANDLE h = INVALID_HANDLE_VALUE;
     const QString said = startAndSave(f, [&] {
-        h = CreateFileW(QDir::toNativeSeparators(f.points()).toStdWString().c_str(), GENERIC_READ, DWORD(share), nullptr,
+        h = CreateFileW(QDir::toNativeSeparators(f.at(file)).toStdWString().c_str(), GENERIC_READ, DWORD(share), nullptr,
                         OPEN_EXISTING, 0, nullptr);
     });
     CloseHandle(h);
-    QVERIFY2(said.endsWith(QStringLiteral("avortana.txt\": il file è aperto da un altro programma")), qPrintable(said));
+    QVERIFY2(said.endsWith(u'\\' + file + QStringLiteral("\": ") + cause), qPrintable(said));
     QCOMPARE(f.record(), QByteArray(" 3\r\nVecchio\r\n"));
+    QCOMPARE(QDir(f.dir).entryList(QDir::Files | QDir::Hidden), QStringList({"avortana.txt", "vortana.txt"}));
 }
 
 QTEST_GUILESS_MAIN(TestRecordWindows)

@@ -48,4 +48,9 @@ void RecordLock::cover(const QString &file)
     held_.push_back(std::move(f));
 }
 
+void RecordLock::letGoReplaced(const QString &path)
+{
+    std::erase_if(held_, [&](const files::File &f) { return !files::stillAt(f, path); });
+}
+
 }  // namespace vortana

@@ -60,6 +60,7 @@ void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
         throw;
     }
     renameAside(points.path);
+    lock.letGoReplaced(points.path);
 }
 
 // Both lines written aside, then renamed over the two files, points first,
