@@ -539,8 +539,7 @@ void TestRecordFiles::notFiles()
         make();
     const QString said = startAndSave(f, make);
     QVERIFY2(said.contains(error), qPrintable(said));
-    const bool pointsGone = file == QLatin1String("avortana.txt"), nameGone = file == QLatin1String("vortana.txt");
-    QCOMPARE((pointsGone ? QByteArray() : fileBytes(f.points())) + (nameGone ? QByteArray() : fileBytes(f.name())), record);
+    QCOMPARE(f.record(), record);  // a folder reads as nothing
     QVERIFY(QFileInfo(path).isDir());
 }
 
