@@ -41,7 +41,6 @@ void TestSharedRecord::sharedFolder_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("immutable") << "chattr" << false << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("immutable, name file missing") << "chattr" << false << QByteArray() << "la cartella non accetta nuovi file";
-    QTest::newRow("immutable, linked to") << "chattr" << true << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable") << "mode" << false << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable, linked to") << "mode" << true << QByteArray("Vecchio\r\n") << "";
     // The points file can take 3 bytes only, as on a full disk: the name waits for the points.
