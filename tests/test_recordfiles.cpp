@@ -31,8 +31,6 @@ using namespace vortana::test;
 
 namespace {
 
-const QByteArray kJournal = "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n";
-
 // A record folder of its own.
 struct Folder {
     QTemporaryDir tmp;
