@@ -25,6 +25,9 @@ QString childArgument();
             QSKIP("run as a CTest test of its own");             \
     } while (false)
 
+// A save's journal cut short: " 1" and "Anna Bea", with its lengths and hash.
+inline const QByteArray kJournal = "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n";
+
 QByteArray fileBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 

@@ -249,8 +249,7 @@ void TestEndgame::twoGamesOneRecord()
     auto gameA = startGame(a, QStringLiteral("Anna Bea"));  // a journal line of 10 bytes
     gameA->label("Punteggio")->setCaption(QStringLiteral(" 1"));
     if (cut)
-        writeBytes(a.data + QLatin1String("/vortana.journal"),
-                   "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n");
+        writeBytes(a.data + QLatin1String("/vortana.journal"), kJournal);
     else
         gameA->run(&Tavola::cmdExit_Click);
     gameB->run(&Tavola::cmdExit_Click);

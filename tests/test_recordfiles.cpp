@@ -1,6 +1,7 @@
 // The record files without a window, called as the window calls them:
 // start-up's creating and reading, the journal, a save, a save cut short,
-// and whatever stands at a name the game uses.
+// the lock another game holds, and whatever stands at a name the game uses.
+// It runs on Linux and under Wine, with Windows' own calls.
 #include "files.h"
 #include "records/lock.h"
 #include "records/recordfiles.h"
@@ -12,7 +13,12 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <functional>
 #include <optional>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
@@ -25,8 +31,6 @@ using namespace vortana::test;
 
 namespace {
 
-const QByteArray kJournal = "vortana-journal-1 4 10\n 1\r\nAnna Bea\r\n74209e6788dbc297615c630e68ab169481eac09f97362f7501dd98a22e159a81\n";
-
 // A record folder of its own.
 struct Folder {
     QTemporaryDir tmp;
@@ -36,6 +40,11 @@ struct Folder {
     QString points() const { return at("avortana.txt"); }
     QString name() const { return at("vortana.txt"); }
     QByteArray record() const { return fileBytes(points()) + fileBytes(name()); }
+    void writeOld() const
+    {
+        writeBytes(points(), " 3\r\n");
+        writeBytes(name(), "Vecchio\r\n");
+    }
     QString entries() const
     {
         return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).join(u' ');
@@ -63,6 +72,21 @@ void save(const Folder &f, const QString &points, const QString &name)
     writeRecord(f.dir, points, name, lock);
 }
 
+// Start-up, then a save of " 5" by Anna, `before` run between them; the
+// error they report, if any.
+QString startAndSave(
+    const Folder &f, const std::function<void()> &before = [] {})
+{
+    try {
+        startUp(f);
+        before();
+        save(f, QStringLiteral(" 5"), QStringLiteral("Anna"));
+    } catch (const RuntimeError &e) {
+        return e.message;
+    }
+    return {};
+}
+
 }  // namespace
 
 class TestRecordFiles : public QObject {
@@ -77,8 +101,15 @@ private slots:
     void saveCutShort_data();
     void saveCutShort();
     void saveAndExit();
+    void lockedRecord_data();
+    void lockedRecord();
+    void holdLock();
     void specialFiles_data();
     void specialFiles();
+    void notFiles_data();
+    void notFiles();
+    void heldOpen_data();
+    void heldOpen();
 };
 
 void TestRecordFiles::readWhole_data()
@@ -305,6 +336,98 @@ void TestRecordFiles::saveAndExit()
     }
 }
 
+#ifdef Q_OS_WIN
+namespace {
+// A file opened by another program, sharing it as told.
+HANDLE openShared(const QString &path, DWORD share)
+{
+    return CreateFileW(QDir::toNativeSeparators(path).toStdWString().c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+}  // namespace
+#endif
+
+void TestRecordFiles::lockedRecord_data()
+{
+    // clang-format 14 breaks a row between two strings: the rows stay as written.
+    // clang-format off
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<int>("waits");  // at least this long, in ms; 0: under a second
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a live game") << "live" << 2000 << "";
+    QTest::newRow("a dead game") << "dead" << 0 << "";
+    QTest::newRow("a game that outlives the wait") << "long" << 15000 << "in uso da un'altra partita";
+#ifdef Q_OS_LINUX
+    QTest::newRow("a live game of another user") << "user" << 2000 << "";
+    // It holds the file for 1 s, puts a new one in its place and holds that
+    // for 2 s more: a lock on the old file keeps no one out.
+    QTest::newRow("a game that replaced the file") << "replace" << 2800 << "";
+#endif
+    // clang-format on
+}
+
+// Another game, a process of its own (holdLock), holds the record's lock:
+// a live one is waited for, a dead one keeps no one waiting.
+void TestRecordFiles::lockedRecord()
+{
+    QFETCH(QString, holder);
+    QFETCH(int, waits);
+    QFETCH(QString, error);
+#ifdef Q_OS_LINUX  // open file description locks, namespaces
+    MACHINE_CHECK();
+#endif
+    Folder f;
+    f.writeOld();
+    QProcess other;
+    startChild(other, "holdLock", holder + u'|' + f.dir,
+               holder == QLatin1String("user") ? QStringList{QStringLiteral("unshare"), QStringLiteral("--map-user=1000"), QStringLiteral("--map-group=1000")} : QStringList());
+    QByteArray said;
+    while (!said.contains("held") && other.waitForReadyRead(20000))
+        said += other.readAllStandardOutput();
+    QVERIFY2(said.contains("held"), other.readAllStandardError().constData());
+#ifdef Q_OS_WIN
+    // Windows bars reads of locked bytes (Wine does not): the lock leaves
+    // every byte a record may hold, 64 KiB, free for a reader's own lock.
+    const HANDLE reader = openShared(f.points(), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    OVERLAPPED from = {};
+    QVERIFY(LockFileEx(reader, LOCKFILE_FAIL_IMMEDIATELY, 0, 65536, 0, &from));
+    CloseHandle(reader);
+#endif
+    if (holder == QLatin1String("dead")) {
+        other.kill();
+        QVERIFY(other.waitForFinished());
+    }
+    QElapsedTimer waited;
+    waited.start();
+    const QString saidBySave = startAndSave(f);
+    const qint64 ms = waited.elapsed();
+    QVERIFY2(waits ? ms >= waits : ms < 1000, qPrintable(QString::number(ms)));
+    QVERIFY2(error.isEmpty() ? saidBySave.isEmpty() : saidBySave.contains(error), qPrintable(saidBySave));
+    QCOMPARE(f.record(), error.isEmpty() ? QByteArray(" 5\r\nAnna\r\n") : QByteArray(" 3\r\nVecchio\r\n"));
+    other.kill();
+    other.waitForFinished();
+}
+
+// The other game: it takes the lock as every game does, and keeps it.
+void TestRecordFiles::holdLock()
+{
+    const QStringList how = childArgument().split(u'|');
+    if (how.size() != 2)
+        QSKIP("run by lockedRecord only");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(how[1]) + "/..");  // a runtime folder not the saver's
+    std::optional<RecordLock> lock(std::in_place, how[1]), replaced;
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+    if (how[0] == QLatin1String("replace")) {
+        QTest::qSleep(1000);
+        const QByteArray points = QFile::encodeName(how[1] + QStringLiteral("/avortana.txt"));
+        writeBytes(QFile::decodeName(points + ".new"), " 1\r\n");
+        QCOMPARE(std::rename(points + ".new", points), 0);
+        replaced.emplace(how[1]);  // the new file's, then the old one's goes
+        lock.reset();
+    }
+    QTest::qSleep(how[0] == QLatin1String("long") ? 17000 : 2000);
+}
+
 void TestRecordFiles::specialFiles_data()
 {
     // clang-format 14 breaks a row between two strings: the rows stay as written.
@@ -349,8 +472,7 @@ void TestRecordFiles::specialFiles()
     const auto noAlarm = qScopeGuard([] { ::alarm(0); });
 
     Folder f;
-    writeBytes(f.points(), " 3\r\n");
-    writeBytes(f.name(), "Vecchio\r\n");
+    f.writeOld();
     const QString path = f.dir + u'/' + file, elsewhere = f.tmp.filePath(QStringLiteral("altrove"));
     const QByteArray at = QFile::encodeName(path);
     writeBytes(elsewhere, "fuori\r\n");
@@ -396,6 +518,79 @@ void TestRecordFiles::specialFiles()
         QCOMPARE(fileBytes(elsewhere), QByteArray("fuori\r\n"));
     if (kind == QLatin1String("dangling link"))
         QVERIFY(QFileInfo(path).isSymLink() && fileBytes(elsewhere) == "Anna\r\n");
+#endif
+}
+
+void TestRecordFiles::notFiles_data()
+{
+    // clang-format 14 breaks a row between two strings: the rows stay as written.
+    // clang-format off
+    QTest::addColumn<bool>("atStart");  // put there before start-up, or before the save
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QByteArray>("record");  // the two files afterwards, the folder's one left out
+    QTest::newRow("points file a folder") << true << "avortana.txt" << "avortana.txt\": è una cartella" << QByteArray("Vecchio\r\n");
+    QTest::newRow("name file a folder") << true << "vortana.txt" << "vortana.txt\": è una cartella" << QByteArray(" 3\r\n");
+    QTest::newRow("name file swapped for a folder") << false << "vortana.txt" << "vortana.txt\": è una cartella" << QByteArray(" 3\r\n");
+    QTest::newRow("a folder aside") << false << "avortana.txt.new" << "avortana.txt.new\": è una cartella" << QByteArray(" 3\r\nVecchio\r\n");
+    QTest::newRow("a folder at the journal") << false << "vortana.journal" << "vortana.journal\": è una cartella" << QByteArray(" 3\r\nVecchio\r\n");
+    // clang-format on
+}
+
+// Only regular files are written: a folder where the game would write is
+// an error that names it, and the record stays as it was.
+void TestRecordFiles::notFiles()
+{
+    QFETCH(bool, atStart);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    QFETCH(QByteArray, record);
+    Folder f;
+    f.writeOld();
+    const QString path = f.dir + u'/' + file;
+    const std::function<void()> make = [&] {
+        QFile::remove(path);
+        QVERIFY(QDir().mkdir(path));
+    };
+    if (atStart)
+        make();
+    const QString said = startAndSave(f, make);
+    QVERIFY2(said.contains(error), qPrintable(said));
+    QCOMPARE(f.record(), record);  // a folder reads as nothing
+    QVERIFY(QFileInfo(path).isDir());
+}
+
+void TestRecordFiles::heldOpen_data()
+{
+    QTest::addColumn<QString>("file");  // held open by another program
+    QTest::addColumn<int>("share");     // how that program shares it (1: FILE_SHARE_READ)
+    QTest::addColumn<QString>("cause");
+    const QString held = QStringLiteral("il file è aperto da un altro programma");
+    QTest::newRow("shared with no one") << "avortana.txt" << 0 << held;
+    QTest::newRow("shared for reading only") << "avortana.txt" << 1 << held;
+    // The new points are in place when the name can't follow: they go back.
+    // Replacing a file open elsewhere is refused as access denied.
+    QTest::newRow("name file, after the points") << "vortana.txt" << 1 << "permesso negato";
+}
+
+// A file another program holds open without sharing it, as some editors
+// do on Windows: Windows' answer in the player's words, the record as it was.
+void TestRecordFiles::heldOpen()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows' sharing modes");
+#else
+    QFETCH(QString, file);
+    QFETCH(int, share);
+    QFETCH(QString, cause);
+    Folder f;
+    f.writeOld();
+    HANDLE h = INVALID_HANDLE_VALUE;
+    const QString said = startAndSave(f, [&] { h = openShared(f.dir + u'/' + file, DWORD(share)); });
+    CloseHandle(h);
+    QVERIFY2(said.endsWith(u'\\' + file + QStringLiteral("\": ") + cause), qPrintable(said));
+    QCOMPARE(f.record(), QByteArray(" 3\r\nVecchio\r\n"));
+    QCOMPARE(f.entries(), QStringLiteral("avortana.txt vortana.txt"));
 #endif
 }
 

@@ -1,18 +1,16 @@
 // The record shared with other games, other players and other folders, as
-// only a Linux machine can set it up: a folder that takes no new files, the
-// lock held by another process, links of another user. Every test here is a
+// only a Linux machine can set it up: a folder that takes no new files,
+// links of another user. Every test here is a
 // machine check of its own (tests/CMakeLists.txt).
 #include "support.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTest>
 
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,9 +28,6 @@ private slots:
     void initTestCase() { setUpApplication(*qApp); }
     void sharedFolder_data();
     void sharedFolder();
-    void lockedRecord_data();
-    void lockedRecord();
-    void holdLock();
     void othersLink_data();
     void othersLink();
     void linkedGame();
@@ -46,7 +41,6 @@ void TestSharedRecord::sharedFolder_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("immutable") << "chattr" << false << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("immutable, name file missing") << "chattr" << false << QByteArray() << "la cartella non accetta nuovi file";
-    QTest::newRow("immutable, linked to") << "chattr" << true << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable") << "mode" << false << QByteArray("Vecchio\r\n") << "";
     QTest::newRow("not writable, linked to") << "mode" << true << QByteArray("Vecchio\r\n") << "";
     // The points file can take 3 bytes only, as on a full disk: the name waits for the points.
@@ -110,88 +104,6 @@ void TestSharedRecord::sharedFolder()
     else
         QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 5\r\n\r\n") : QByteArray(" 3\r\n"));
     QCOMPARE(QFileInfo(pointsPath(p)).isSymLink() && QFileInfo(namePath(p)).isSymLink(), linked);
-}
-
-void TestSharedRecord::lockedRecord_data()
-{
-    QTest::addColumn<QString>("holder");
-    QTest::addColumn<int>("waits");  // at least this long, in ms; 0: under a second
-    QTest::addColumn<QString>("error");
-    // The holder runs with another runtime folder, or with none.
-    QTest::newRow("a live game") << "live" << 2000 << "";
-    QTest::newRow("a live game of another user") << "user" << 2000 << "";
-    QTest::newRow("a dead game") << "dead" << 0 << "";
-    // It holds the file for 1 s, puts a new one in its place and holds that
-    // for 2 s more: a lock on the old file keeps no one out.
-    QTest::newRow("a game that replaced the file") << "replace" << 2800 << "";
-    QTest::newRow("a game that outlives the wait") << "long" << 15000 << "in uso da un'altra partita";
-}
-
-// Another game, in a process of its own (holdLock, below), holds the
-// record's lock, a kernel lock on the points file: a live holder is waited
-// for, a dead one keeps no one waiting.
-void TestSharedRecord::lockedRecord()
-{
-    QFETCH(QString, holder);
-    QFETCH(int, waits);
-    QFETCH(QString, error);
-    MACHINE_CHECK();
-    FakePlatform p;
-    auto t = startGame(p, QStringLiteral("Anna"));
-    QProcess other;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    holder == QLatin1String("live") ? env.insert(QStringLiteral("XDG_RUNTIME_DIR"), p.tmp.path()) : env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    other.setProcessEnvironment(env);
-    startChild(other, "holdLock", holder + u'|' + pointsPath(p),
-               holder == QLatin1String("user") ? QStringList{QStringLiteral("unshare"), QStringLiteral("--map-user=1000"), QStringLiteral("--map-group=1000")} : QStringList());
-    QByteArray said;
-    while (!said.contains("held\n") && other.waitForReadyRead(20000))
-        said += other.readAllStandardOutput();
-    QVERIFY(said.contains("held\n"));
-    if (holder == QLatin1String("dead")) {
-        other.kill();
-        QVERIFY(other.waitForFinished());
-    }
-    t->label("Punteggio")->setCaption(QStringLiteral(" 2"));
-    QElapsedTimer waited;
-    waited.start();
-    t->run(&Tavola::cmdExit_Click);
-    const qint64 ms = waited.elapsed();
-    QVERIFY2(waits ? ms >= waits : ms < 1000, qPrintable(QString::number(ms)));
-    QVERIFY2(error.isEmpty() ? p.errors.isEmpty() : p.errors.size() == 1 && p.errors[0].contains(error), qPrintable(p.errors.join(u'\n')));
-    QCOMPARE(p.quits, QList<int>{error.isEmpty() ? 0 : 1});
-    QCOMPARE(fileBytes(pointsPath(p)) + fileBytes(namePath(p)), error.isEmpty() ? QByteArray(" 2\r\nAnna\r\n") : QByteArray());
-    other.kill();
-    other.waitForFinished();
-}
-
-namespace {
-int lockWhole(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
-    struct flock whole = {};
-    whole.l_type = F_WRLCK;
-    return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &whole) == 0 ? fd : -1;
-}
-}  // namespace
-
-void TestSharedRecord::holdLock()
-{
-    const QStringList how = childArgument().split(u'|');
-    if (how.size() != 2)
-        QSKIP("run by lockedRecord only");
-    const int fd = lockWhole(how[1]);
-    QVERIFY(fd >= 0);
-    std::fputs("held\n", stdout);
-    std::fflush(stdout);
-    if (how[0] == QLatin1String("replace")) {
-        QTest::qSleep(1000);
-        writeBytes(how[1] + QStringLiteral(".new"), " 1\r\n");
-        QVERIFY(lockWhole(how[1] + QStringLiteral(".new")) >= 0);
-        QCOMPARE(::rename(QFile::encodeName(how[1] + QStringLiteral(".new")).constData(), QFile::encodeName(how[1]).constData()), 0);
-        ::close(fd);
-    }
-    QTest::qSleep(how[0] == QLatin1String("long") ? 17000 : 2000);
 }
 
 void TestSharedRecord::othersLink_data()
