@@ -58,14 +58,20 @@ targets() {
         awk '$NF == "srgb(255,255,255)" && $4 > 200 { split($3, c, ","); printf "%d %d\n", c[1], c[2] }'
 }
 
-# The score's label ("Punteggio", 64,72 to 97,113 of the form, transparent
-# on the background) as a hash of its pixels, once no target covers it.
+# The score's label ("Punteggio", 64,72 to 97,113 of the form, black on the
+# background) as a hash of its black pixels alone: a click on the bare form
+# (a target that jumped away) paints a new gradient behind it. Taken once
+# no target covers the label or its edge (no cyan within 3 px) and it looks
+# the same twice, 0.2 s apart, as Wine repaints it after a box in steps.
 score_look() {  # ID
-    local look
-    for ((look = 0; look < 25; ++look)); do
-        import -window "$1" -crop "34x42+64+$((height - 672 + 72))" +repage png:"$XS_TMP/score.png" 2>/dev/null
-        [[ "$(convert "$XS_TMP/score.png" -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:maxima]' info:)" != 0 ]] ||
-            { md5sum <"$XS_TMP/score.png"; return; }
+    local look last="" now
+    for ((look = 0; look < 100; ++look)); do
+        import -window "$1" -crop "40x48+61+$((height - 672 + 69))" +repage png:"$XS_TMP/around.png" 2>/dev/null
+        now=""
+        [[ "$(convert "$XS_TMP/around.png" -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:maxima]' info:)" != 0 ]] ||
+            now="$(convert "$XS_TMP/around.png" -crop 34x42+3+3 +repage -fill white +opaque black -fill black -opaque black gray:- | md5sum)"
+        [[ -n "$now" && "$now" == "$last" ]] && { echo "$now"; return; }
+        last="$now"
         sleep 0.2
     done
     fail "a target stays on the score"
@@ -73,7 +79,7 @@ score_look() {  # ID
 
 # The first game, played: a hit on a multiple of 11 (the score changes and
 # no warning opens), each miss on the way answered (its warning box), then
-# Exit. A click that found no target (it had jumped) changes nothing.
+# Exit. A click that found no target (it had jumped) changes no score.
 mkdir -p "$appdata/vortana"
 printf -- '-99\r\n' >"$points"
 xsession_launch wine "$exe"
