@@ -75,9 +75,15 @@ find_qt() {
     qt_version="$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)"
     qt_dir="$cache/qt-${qt_version}"
     qt_prefix="$qt_dir/prefix"
-    # Qt 6.8 declares its DirectWrite font loader whenever DirectWrite is on,
-    # but defines it only with Direct2D: without both, fonts come through GDI.
-    [[ "$qt_version" == 6.4.* ]] || qt_options+=(-DFEATURE_directwrite=OFF)
+    # Qt 6.8 (Debian 13) needs DirectWrite for its Windows font database,
+    # and Direct2D for DirectWrite's font loader: both stay as Qt decides.
+    if [[ "$qt_version" != 6.4.* ]]; then
+        local option kept=()
+        for option in "${qt_options[@]}"; do
+            [[ "$option" == -DFEATURE_direct* ]] || kept+=("$option")
+        done
+        qt_options=("${kept[@]}")
+    fi
 }
 # What the game uses: Core, Gui, Widgets, the Windows platform plugin, and
 # Test for its tests. 6.4.2 with OpenGL off still builds its dynamic GL
