@@ -159,7 +159,8 @@ stage_game() {
     cp "$build_dir"/suoni/*.wav "$stage/suoni/"
     cp "$qt_prefix"/bin/Qt6{Core,Gui,Widgets}.dll "$stage/"
     cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
-    cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    # Windows' own look: qwindowsvistastyle in 6.4, qmodernwindowsstyle in 6.8.
+    cp "$qt_prefix"/plugins/styles/*.dll "$stage/styles/"
     local dll
     for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
         cp "$(find /usr/lib/gcc/$mingw/*-posix /usr/$mingw/lib -name "$dll" | head -n 1)" "$stage/"
