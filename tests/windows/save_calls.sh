@@ -25,8 +25,9 @@ calls="$(gawk '
     match($0, /Call KERNEL32\.([A-Za-z]+)\(/, m) { fn = m[1]
         n = split($0, q, "L\""); for (i = 2; i <= n; ++i) { sub(/".*/, "", q[i]); name[i - 1] = base(q[i]) }
         split(substr($0, RSTART + RLENGTH), a, /[,)]/)
-        if (fn == "CreateFileW") { opening = name[1]; disposition = a[5] + 0 }
-        else if (fn == "MoveFileExW") { moving = name[1] " " name[2] " " (a[3] + 0) }
+        # A DWORD is the low half of its register: Wine 10 prints the whole.
+        if (fn == "CreateFileW") { opening = name[1]; disposition = strtonum("0x" a[5]) % 4294967296 }
+        else if (fn == "MoveFileExW") { moving = name[1] " " name[2] " " strtonum("0x" a[3]) % 4294967296 }
         else if (fn == "DeleteFileW") { deleting = name[1] }
         else if ((fn == "WriteFile" || fn == "FlushFileBuffers" || fn == "LockFileEx") && (a[1] in file)) {
             line = tolower(fn == "FlushFileBuffers" ? "flush" : fn == "LockFileEx" ? "lock" : "write") " " file[a[1]]
