@@ -34,13 +34,9 @@ QByteArray encodeCp1252(QStringView text)
         return text.toLatin1();
     // What the code page lacks becomes '?'.
     static const std::unordered_map<char32_t, char> reverse = [] {
-        QByteArray all(256, '\0');
-        for (int i = 0; i < 256; ++i)
-            all[i] = char(i);
-        const QString decoded = decodeCp1252(all);
         std::unordered_map<char32_t, char> m;
-        for (int i = 0; i < 256 && i < decoded.size(); ++i)
-            m.emplace(decoded.at(i).unicode(), char(i));
+        for (int b = 0; b < 256; ++b)
+            m.emplace(b >= 0x80 && b < 0xA0 ? kHighHalf[b - 0x80] : char32_t(b), char(b));
         return m;
     }();
     QByteArray out;

@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
+#include <iterator>
+
 namespace vortana {
 
 namespace {
@@ -50,7 +53,12 @@ void RecordLock::cover(const QString &file)
 
 void RecordLock::letGoReplaced(const QString &path)
 {
-    std::erase_if(held_, [&](const files::File &f) { return !files::stillAt(f, path); });
+    // The newest handle is the file just put in place: kept whatever stillAt
+    // says, so that a failing look can never leave the record unlocked.
+    if (held_.size() < 2)
+        return;
+    const auto last = std::prev(held_.end());
+    held_.erase(std::remove_if(held_.begin(), last, [&](const files::File &f) { return !files::stillAt(f, path); }), last);
 }
 
 }  // namespace vortana
