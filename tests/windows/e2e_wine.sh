@@ -26,12 +26,18 @@ if ! xsession_inside; then
     [[ "$(env -u DISPLAY wine "$exe" --help | tr -d '\r')" == *"--version"*"Mostra la versione ed esce."* ]] || fail "--help"
     [[ "$(env -u DISPLAY wine "$exe" --nessuna 2>&1 >/dev/null | tr -d '\r'; echo "rc ${PIPESTATUS[0]}")" == *"'nessuna'"*"rc 2" ]] ||
         fail "an unknown option is not refused"
+    # A wineserver still lingering would hand its display-less desktop to the
+    # game, whose windows Wine 10 then refuses to create.
+    wineserver -w
     xsession_require openbox xprop xwininfo import convert wine
     xsession_run 300 1280x1024x24 "$@"
     exit
 fi
 
 trap 'xsession_stop_game; wineserver -k 2>/dev/null || true' EXIT
+# Wine 10 aborts at start ("free(): invalid pointer") with TMPDIR set, as
+# xvfb-run's scratch leaves it.
+unset TMPDIR
 openbox --sm-disable >"$XS_TMP/wm.log" 2>&1 &
 xsession_until "openbox did not start" 10 eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'"
 appdata="$(realpath -m "$(winepath -u "$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')")")"
