@@ -18,7 +18,7 @@ case "${1:-}" in
     *) echo "usage: scripts/windows.sh [--test]" >&2; exit 2 ;;
 esac
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/vortana-windows"
-build_dir="${WINDOWS_BUILD_DIR:-$root/build-windows}"
+build_dir="$(realpath -m "${WINDOWS_BUILD_DIR:-$root/build-windows}")"
 mingw=x86_64-w64-mingw32
 say() { echo "windows: $*" >&2; }
 sudo=()
@@ -64,8 +64,10 @@ fetch_source() { # PACKAGE VERSION FOLDER
             "${sudo[@]}" tee /etc/apt/sources.list.d/vortana-deb-src.sources >/dev/null
         "${sudo[@]}" "${apt[@]}" update
     fi
-    mkdir -p "$3"
-    (cd "$3" && apt-get source --only-source "$1=$2")
+    # Unpacked aside: a folder in place is whole, as the next run trusts.
+    rm -rf "$3.part" && mkdir -p "$3.part"
+    (cd "$3.part" && apt-get source --only-source "$1=$2")
+    rm -rf "$3" && mv "$3.part" "$3"
 }
 
 # --- Qt for Windows -----------------------------------------------------
@@ -234,8 +236,9 @@ build_qt
 if [[ ! -d "$WINE_SYSTEM32" ]]; then
     wine_prefix "$cache/wine"
     WINEPREFIX="$cache/wine" wineserver -w
-    mkdir -p "$WINE_SYSTEM32"
-    (cd "$cache/wine/drive_c/windows/system32" && find . -maxdepth 1 -iname '*.dll' -printf '%f\n' | tr '[:upper:]' '[:lower:]' | xargs -I{} touch "$WINE_SYSTEM32/{}")
+    rm -rf "$WINE_SYSTEM32.part" && mkdir -p "$WINE_SYSTEM32.part"
+    (cd "$cache/wine/drive_c/windows/system32" && find . -maxdepth 1 -iname '*.dll' -printf '%f\n' | tr '[:upper:]' '[:lower:]' | xargs -I{} touch "$WINE_SYSTEM32.part/{}")
+    mv "$WINE_SYSTEM32.part" "$WINE_SYSTEM32"
 fi
 build_game
 stage_game

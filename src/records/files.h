@@ -105,8 +105,9 @@ QString folderRefusal(const QString &dir);
 // Whether the player may write the file.
 bool mayWrite(const QString &path);
 
-// Locks the whole open file for this open alone, shared by every process
-// on the machine and over NFS: false while another holds it.
+// Locks the open file for this open alone, shared by every process on the
+// machine and over a network share: false while another holds it. Where a
+// lock bars reads (Windows), it covers no byte a reader touches.
 bool tryLock(const File &f, const QString &path, const QString &what);
 
 // Whether the open file is still the one at the name.

@@ -20,8 +20,8 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kLockByte = 0xFFFFFFF0;  // below 4 GiB: FAT and old SMB servers lock it too
+constexpr DWORD kQuotaExceeded = 1295;   // ERROR_DISK_QUOTA_EXCEEDED, missing from MinGW's headers
 // What a replaced file passes on to the new one.
-constexpr DWORD kQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED, missing from MinGW's headers
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 std::wstring native(const QString &path) { return QDir::toNativeSeparators(path).toStdWString(); }
@@ -289,6 +289,8 @@ void replace(const QString &from, const QString &to)
             }
             err = GetLastError();
             MoveFileExW(native(old).c_str(), native(to).c_str(), kMove);
+        } else {  // why the file can't step aside is the cause the player can act on
+            err = GetLastError();
         }
     }
     discard(from);
