@@ -68,15 +68,21 @@ targets() {
 # background) as a hash of its black pixels alone: a click on the bare form
 # (a target that jumped away) paints a new gradient behind it. Taken once
 # no target covers the label or its edge (no cyan within 3 px) and it looks
-# the same twice, 0.2 s apart, as Wine repaints it after a box in steps.
+# the same three times, 0.2 s apart, as Wine repaints it after a box in
+# steps, with some digit drawn: on a busy machine the label can stay blank
+# for a while in a repaint.
 score_look() {  # ID
-    local look last="" now
+    local look same=0 last="" now
     for ((look = 0; look < 100; ++look)); do
         import -window "$1" -crop "40x48+61+$((height - 672 + 69))" +repage png:"$XS_TMP/around.png" 2>/dev/null
         now=""
         [[ "$(convert "$XS_TMP/around.png" -fill black +opaque '#00FFFF' -fill white -opaque '#00FFFF' -format '%[fx:maxima]' info:)" != 0 ]] ||
-            now="$(convert "$XS_TMP/around.png" -crop 34x42+3+3 +repage -fill white +opaque black -fill black -opaque black gray:- | md5sum)"
-        [[ -n "$now" && "$now" == "$last" ]] && { echo "$now"; return; }
+            convert "$XS_TMP/around.png" -crop 34x42+3+3 +repage -fill white +opaque black -fill black -opaque black "$XS_TMP/label.pgm"
+        [[ -s "$XS_TMP/label.pgm" && "$(convert "$XS_TMP/label.pgm" -format '%[fx:minima]' info:)" == 0 ]] &&
+            now="$(md5sum <"$XS_TMP/label.pgm")"
+        rm -f "$XS_TMP/label.pgm"
+        [[ -n "$now" && "$now" == "$last" ]] && same=$((same + 1)) || same=0
+        ((same < 2)) || { echo "$now"; return; }
         last="$now"
         sleep 0.2
     done
