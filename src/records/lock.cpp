@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <algorithm>
 #include <iterator>
 
 namespace vortana {
@@ -51,14 +50,12 @@ void RecordLock::cover(const QString &file)
     held_.push_back(std::move(f));
 }
 
-void RecordLock::letGoReplaced(const QString &path)
+void RecordLock::letGoReplaced()
 {
-    // The newest handle is the file just put in place: kept whatever stillAt
-    // says, so that a failing look can never leave the record unlocked.
-    if (held_.size() < 2)
-        return;
-    const auto last = std::prev(held_.end());
-    held_.erase(std::remove_if(held_.begin(), last, [&](const files::File &f) { return !files::stillAt(f, path); }), last);
+    // Called once a rename has put the newest covered file at the name: every
+    // older handle is on a file it replaced.
+    if (!held_.empty())
+        held_.erase(held_.begin(), std::prev(held_.end()));
 }
 
 }  // namespace vortana

@@ -18,10 +18,11 @@ public:
     RecordLock(const RecordLock &) = delete;
     RecordLock &operator=(const RecordLock &) = delete;
     void cover(const QString &file);
-    // Once the points file at `path` is replaced: a lock on the old one keeps
-    // nobody out, and on Windows its open handle keeps the old file's name
-    // taken until it goes, so that no later replace could use that name.
-    void letGoReplaced(const QString &path);
+    // Once the newest covered file has replaced the points file: a lock on
+    // the old one keeps nobody out, and on Windows its open handle keeps the
+    // old file's name taken until it goes, so that no later replace could
+    // use that name.
+    void letGoReplaced();
 
 private:
     std::vector<files::File> held_;

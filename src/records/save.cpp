@@ -60,7 +60,7 @@ void replacePoints(const Target &points, QByteArrayView bytes, RecordLock &lock)
         throw;
     }
     renameAside(points.path);
-    lock.letGoReplaced(points.path);
+    lock.letGoReplaced();
 }
 
 // Both lines written aside, then renamed over the two files, points first,
